@@ -1,0 +1,107 @@
+// The thin operating-system layer. Everything above it is portable; each
+// operating system supplies one implementation of these functions
+// (platform/win32 and platform/posix).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+// Exiftool on Windows ends its lines with CR LF, on POSIX with LF.
+inline constexpr std::size_t kToolLineEndLength = 2;
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+inline constexpr std::size_t kToolLineEndLength = 1;
+#endif
+
+// Full directory of the module that holds this code, ending with its path
+// separator; empty when it cannot be found.
+std::u16string ModuleDirectory();
+
+// UTF-8 to UTF-16. Invalid sequences become U+FFFD. Stops at a zero byte.
+std::u16string Utf8ToUtf16(std::string_view text);
+// UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+// A zero-terminated text in the system's narrow code page (Windows: CP_ACP;
+// POSIX: UTF-8) to UTF-16.
+std::u16string SystemCodePageToUtf16(std::string_view text);
+
+// Opens a file for reading in binary mode; null when it cannot be opened.
+std::FILE* OpenForReading(const std::u16string& path);
+
+// ---------------------------------------------------------------- time zone
+
+struct CalendarTime {
+  std::uint16_t year = 0, month = 0, day = 0;
+  std::uint16_t hour = 0, minute = 0, second = 0;
+};
+
+// UTC file time (100 ns intervals since 1601-01-01 00:00 UTC) of a calendar
+// time that is local on this computer, daylight saving included. False when
+// the calendar time is not valid.
+bool LocalTimeToFileTime(const CalendarTime& local, std::uint64_t* fileTime);
+
+// The same for a calendar time under a fixed bias in minutes
+// (UTC = local + bias), with no daylight period.
+bool BiasedTimeToFileTime(const CalendarTime& local, int biasMinutes,
+                          std::uint64_t* fileTime);
+
+// ---------------------------------------------------------------- processes
+
+enum class IoResult {
+  kOk,        // some bytes moved
+  kClosed,    // the other end is gone (end of file, broken pipe)
+  kTimedOut,  // nothing moved within the time allowed
+  kFailed,    // any other error
+};
+
+// A child process whose standard input is fed by a pipe that we write and
+// whose standard output and standard error go into one pipe that we read.
+// Only the child's two pipe ends are passed to it. Move-only; the destructor
+// ends a child that is still running.
+class ChildProcess {
+ public:
+  ChildProcess();
+  ~ChildProcess();
+  ChildProcess(ChildProcess&&) noexcept;
+  ChildProcess& operator=(ChildProcess&&) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts `program` with `arguments` (a text of space-separated words that
+  // begins with a space). On Windows the program path is quoted on the
+  // command line. Results: 0 started; 1 the output pipe could not be made;
+  // 3 the input pipe could not be made; 10 no process was created.
+  int Start(const std::u16string& program, const std::u16string& arguments);
+
+  bool Running() const;
+  std::uint32_t Id() const;
+
+  // Writes all of `data`, waiting at most `timeoutMs` in all.
+  IoResult Write(std::string_view data, int timeoutMs);
+  // Reads at most `capacity` bytes, waiting at most `timeoutMs` for any.
+  IoResult Read(char* buffer, std::size_t capacity, std::size_t* received,
+                int timeoutMs);
+  // Closes our end of the child's standard input.
+  void CloseInput();
+  // Waits at most `timeoutMs` for the child to exit; true when it has.
+  bool WaitForExit(int timeoutMs);
+  // Ends the child if it still runs, reaps it and closes every handle.
+  void Terminate();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Milliseconds from an arbitrary fixed point, never going back.
+std::uint64_t MonotonicMilliseconds();
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#include "plugin/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace text {
+
+std::u16string WidenText(std::string_view bytes) {
+  std::u16string wide(bytes.size(), u'\0');
+  std::transform(bytes.begin(), bytes.end(), wide.begin(), [](char c) {
+    return static_cast<char16_t>(static_cast<unsigned char>(c));
+  });
+  return wide;
+}
+
+namespace {
+template <typename View>
+bool EqualsFolded(View a, View b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  return true;
+}
+
+template <typename Char>
+std::size_t Length(const Char* s, std::size_t limit) {
+  if (s == nullptr) return 0;
+  std::size_t n = 0;
+  while (n < limit && s[n] != Char{}) ++n;
+  return n;
+}
+
+template <typename Char>
+void Copy(std::basic_string_view<Char> source, Char* buffer, int capacity) {
+  if (buffer == nullptr || capacity < 1) return;
+  const std::size_t n =
+      std::min(source.size(), static_cast<std::size_t>(capacity) - 1);
+  std::copy_n(source.data(), n, buffer);
+  buffer[n] = Char{};
+}
+}  // namespace
+
+bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
+  return EqualsFolded(a, b);
+}
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  return EqualsFolded(a, b);
+}
+
+std::size_t BoundedLength(const char* s, std::size_t limit) {
+  return Length(s, limit);
+}
+std::size_t BoundedLength(const char16_t* s, std::size_t limit) {
+  return Length(s, limit);
+}
+
+void CopyTruncated(std::string_view source, char* buffer, int capacity) {
+  Copy(source, buffer, capacity);
+}
+void CopyTruncated(std::u16string_view source, char16_t* buffer, int capacity) {
+  Copy(source, buffer, capacity);
+}
+
+}  // namespace text

@@ -1,0 +1,35 @@
+// Small text helpers shared by every part of the plugin. Case folding is
+// ASCII-only everywhere: "a" to "z" and nothing else.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Each byte becomes the UTF-16 code unit of the same value (ISO 8859-1).
+std::u16string WidenText(std::string_view bytes);
+
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+constexpr char16_t AsciiUpper(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+// Length of a zero-terminated text, looking at no more than `limit` units;
+// returns `limit` when no terminator was found within it.
+std::size_t BoundedLength(const char* s, std::size_t limit);
+std::size_t BoundedLength(const char16_t* s, std::size_t limit);
+
+// Copies `source` into a host buffer of `capacity` units: at most
+// capacity - 1 units and a terminating zero. Does nothing when the buffer is
+// null or the capacity below 1.
+void CopyTruncated(std::string_view source, char* buffer, int capacity);
+void CopyTruncated(std::u16string_view source, char16_t* buffer, int capacity);
+
+}  // namespace text

@@ -1,0 +1,62 @@
+// The bridge to Exiftool: started once in its stay-open mode, fed one request
+// at a time on its standard input, its reply read up to the "{ready}" marker.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace tool {
+
+inline constexpr char16_t kLaunchArguments[] =
+    u" -charset FileName=UTF8 -stay_open true -@ -";
+inline constexpr char kStopRequest[] = "-stay_open\nFalse\n";
+inline constexpr char kReadyMarker[] = "{ready}";
+inline constexpr std::size_t kReadChunk = 4095;
+
+// A tool that sends nothing for this long is taken as hung and ended.
+inline constexpr int kExchangeTimeoutMs = 30000;
+// How long unloading waits for the tool to exit after the stop request.
+inline constexpr int kStopTimeoutMs = 3000;
+
+struct ToolProcess {
+  platform::ChildProcess child;
+  int exchangeTimeoutMs = kExchangeTimeoutMs;
+  int stopTimeoutMs = kStopTimeoutMs;
+};
+
+// 0 when started; otherwise the failure code of the last attempt. Tries
+// `toolPath` first, then its file name in `pluginDirectory`.
+int StartTool(ToolProcess& tool, const std::u16string& toolPath,
+              const std::u16string& pluginDirectory);
+
+bool ToolRunning(const ToolProcess& tool);
+
+enum class ExchangeStatus {
+  kReply,     // the marker arrived; `reply` holds what came before it
+  kNoTool,    // no tool was running; nothing was sent
+  kToolGone,  // the tool was gone before it sent anything
+  kBroken,    // the tool stopped (exited, timed out) before its marker
+};
+
+struct Exchange {
+  ExchangeStatus status = ExchangeStatus::kNoTool;
+  std::u16string reply;  // UTF-16, without the marker line
+};
+
+// Sends `request` unchanged and reads the reply. On any status but kReply
+// the tool has been ended, so that the next request starts a fresh one.
+Exchange ToolRequest(ToolProcess& tool, std::string_view request);
+
+// Sends the stop request, waits a bounded time for the tool to exit, then
+// ends it. Does nothing when no tool runs.
+void StopTool(ToolProcess& tool);
+
+// True when `received` ends with a complete marker line: "{ready}" at the
+// start of a line, followed by exactly `lineEndLength` line-end bytes.
+bool EndsWithReadyMarker(std::string_view received, std::size_t lineEndLength);
+
+}  // namespace tool
