@@ -1,0 +1,32 @@
+// The host's content-plugin interface, as this module exports it.
+#pragma once
+
+#ifdef _WIN32
+#define VELTAMO_CALL __stdcall
+#define VELTAMO_EXPORT
+using HostWideChar = wchar_t;
+#else
+#define VELTAMO_CALL
+#define VELTAMO_EXPORT __attribute__((visibility("default")))
+using HostWideChar = char16_t;
+#endif
+
+extern "C" {
+VELTAMO_EXPORT int VELTAMO_CALL ContentGetDetectString(char* detectBuffer, int maxLength);
+VELTAMO_EXPORT int VELTAMO_CALL ContentGetSupportedField(int fieldIndex, char* nameBuffer,
+                                                         char* unitsBuffer, int maxLength);
+VELTAMO_EXPORT int VELTAMO_CALL ContentGetDefaultSortOrder(int fieldIndex);
+VELTAMO_EXPORT int VELTAMO_CALL ContentGetValueW(HostWideChar* fileName, int fieldIndex,
+                                                 int unitIndex, void* fieldValue,
+                                                 int maxLength, int flags);
+VELTAMO_EXPORT int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex,
+                                                int unitIndex, void* fieldValue,
+                                                int maxLength, int flags);
+}
+
+// The exports' types, for hosts that resolve them by name.
+using ContentGetDetectStringFn = int(VELTAMO_CALL*)(char*, int);
+using ContentGetSupportedFieldFn = int(VELTAMO_CALL*)(int, char*, char*, int);
+using ContentGetDefaultSortOrderFn = int(VELTAMO_CALL*)(int);
+using ContentGetValueWFn = int(VELTAMO_CALL*)(HostWideChar*, int, int, void*, int, int);
+using ContentGetValueFn = int(VELTAMO_CALL*)(char*, int, int, void*, int, int);

@@ -1,0 +1,179 @@
+#include "plugin/plugin.h"
+
+#include <cstring>
+
+#include "convert/readings.h"
+#include "convert/units.h"
+#include "platform/platform.h"
+#include "plugin/text.h"
+
+namespace plugin {
+
+PluginState& ModuleState() {
+  static PluginState* const state = new PluginState;
+  return *state;
+}
+
+// ------------------------------------------------------------- enumeration
+
+int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
+                      char* unitsBuffer, int maxLength) {
+  int last = state.lastFieldIndex.load();
+  if (last < 0) {
+    std::lock_guard<std::mutex> lock(state.loadMutex);
+    last = state.lastFieldIndex.load();
+    if (last < 0) {
+      state.pluginDirectory = platform::ModuleDirectory();
+      last = config::LoadConfig(state.config, state.pluginDirectory) - 1;
+      state.lastFieldIndex.store(last);
+    }
+  }
+  if (fieldIndex < 0 || fieldIndex > last) return config::kNoMoreFields;
+  const config::Field& field = state.config.fields[fieldIndex];
+  text::CopyTruncated(field.text.displayName, nameBuffer, maxLength);
+  text::CopyTruncated(field.text.units, unitsBuffer, maxLength);
+  return field.attributes.fieldType;
+}
+
+int GetDefaultSortOrder(PluginState& state, int fieldIndex) {
+  const int last = state.lastFieldIndex.load();
+  if (fieldIndex < 0 || fieldIndex > last) return 1;
+  return state.config.fields[fieldIndex].attributes.sortOrder == -1 ? -1 : 1;
+}
+
+// ------------------------------------------------------------------ values
+
+std::string BuildRequest(std::string_view tag, bool numeric,
+                         std::string_view fileNameUtf8) {
+  std::string request;
+  request.reserve(tag.size() + fileNameUtf8.size() + 64);
+  request += '-';
+  request += tag;
+  request += "\n-fast\n-s3\n-charset\nFileName=UTF8\n";
+  if (numeric) request += "-n\n";
+  request += fileNameUtf8;
+  request += "\n-execute\n";
+  return request;
+}
+
+void TrimReplyLineEnd(std::u16string& reply) {
+  if (platform::kToolLineEndLength == 2) {
+    if (reply.size() >= 2 && reply[reply.size() - 2] == u'\r')
+      reply.resize(reply.size() - 2);
+  } else if (!reply.empty() && reply.back() == u'\n') {
+    reply.pop_back();
+  }
+}
+
+namespace {
+
+template <typename T>
+void Store(void* fieldValue, T value) {
+  if (fieldValue != nullptr) std::memcpy(fieldValue, &value, sizeof value);
+}
+
+int DeliverNumber(std::int32_t fieldType, std::u16string_view reply,
+                  void* fieldValue) {
+  switch (fieldType) {
+    case config::kNumeric32:
+      Store(fieldValue, convert::TextToInt32(reply));
+      return fieldType;
+    case config::kNumeric64:
+      Store(fieldValue, convert::TextToInt64(reply));
+      return fieldType;
+    case config::kNumericFloating:
+      Store(fieldValue, convert::TextToDouble(reply));
+      return fieldType;
+    default:
+      return kDelayed;
+  }
+}
+
+bool IsNumericType(std::int32_t fieldType) {
+  return fieldType == config::kNumeric32 || fieldType == config::kNumeric64 ||
+         fieldType == config::kNumericFloating;
+}
+
+int DeliverText(std::u16string_view textValue, void* fieldValue, int maxLength) {
+  text::CopyTruncated(textValue, static_cast<char16_t*>(fieldValue), maxLength);
+  return config::kWideString;
+}
+
+}  // namespace
+
+int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
+                 std::u16string_view reply, void* fieldValue, int maxLength) {
+  if (text::EqualsIgnoreAsciiCase(unit, u"Default") ||
+      fieldType == config::kWideString)
+    return DeliverText(reply, fieldValue, maxLength);
+  if ((IsNumericType(fieldType) && unit.empty()) || unit == u"#")
+    return DeliverNumber(fieldType, reply, fieldValue);
+  if (fieldType == config::kDateTime) {
+    Store(fieldValue, convert::ParseToolDateTime(reply));
+    return fieldType;
+  }
+  return kNoValue;
+}
+
+namespace {
+
+// Names the tool would not take as one file: a line end would split the
+// name into further tool arguments, a leading "-" would make it an option.
+bool SafeAsToolArgument(std::u16string_view name) {
+  return !name.empty() && name.front() != u'-' &&
+         name.find_first_of(u"\r\n") == std::u16string_view::npos;
+}
+
+}  // namespace
+
+int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
+             int unitIndex, void* fieldValue, int maxLength, int flags) {
+  if ((flags & 1) != 0) return kDelayed;
+  const int last = state.lastFieldIndex.load();
+  if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
+  const config::Field& field = state.config.fields[fieldIndex];
+  if (field.text.displayName == "-") return kNoValue;
+
+  if (fileName == nullptr) return kNoValue;
+  const std::size_t length = text::BoundedLength(fileName, kMaxFileName + 1);
+  if (length > kMaxFileName) return kNoValue;
+  const std::u16string_view name(fileName, length);
+  if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
+  if (!SafeAsToolArgument(name)) return kNoValue;
+
+  const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
+  const bool numeric = !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default");
+  const std::string request =
+      BuildRequest(field.text.RequestTag(), numeric, platform::Utf16ToUtf8(name));
+
+  tool::Exchange exchange;
+  {
+    std::lock_guard<std::timed_mutex> lock(state.toolMutex);
+    // A tool found gone before it answered (ended from outside, crashed on
+    // an earlier file) is started afresh and asked once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!tool::ToolRunning(state.tool) &&
+          tool::StartTool(state.tool, state.config.toolPath, state.pluginDirectory) != 0)
+        return DeliverText(kToolNotFound, fieldValue, maxLength);
+      exchange = tool::ToolRequest(state.tool, request);
+      if (exchange.status != tool::ExchangeStatus::kToolGone) break;
+    }
+  }
+  if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
+
+  TrimReplyLineEnd(exchange.reply);
+  if (exchange.reply.empty()) return kEmptyReply;
+  return DeliverValue(field.attributes.fieldType, unit, exchange.reply, fieldValue,
+                      maxLength);
+}
+
+void Unload(PluginState& state) {
+  // A thread stuck in an exchange when the process ends must not keep the
+  // unload waiting: after a bounded wait the tool is stopped regardless.
+  const bool locked = state.toolMutex.try_lock_for(
+      std::chrono::milliseconds(state.tool.stopTimeoutMs));
+  tool::StopTool(state.tool);
+  if (locked) state.toolMutex.unlock();
+}
+
+}  // namespace plugin
