@@ -1,1 +1,63 @@
-mkdir -p "$1"
+#!/usr/bin/env bash
+# Makes the test photos in DIR (a JPEG and a TIFF with tags written by
+# exiftool), and DIR/expected.tsv: for each photo, tag and print mode, what
+# one-shot `exiftool -s3 -fast -TAG [-n] FILE` prints, run as its own process.
+set -eu
+dir=$1
+stamp="$dir/.complete"
+script_hash=$(sha1sum "$0" | cut -c1-12)
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$script_hash" ]; then exit 0; fi
+rm -rf "$dir"
+mkdir -p "$dir"
+cd "$dir"
+
+# A 16x16 grey-gradient image, as a baseline JPEG.
+perl -e 'print "P6\n16 16\n255\n"; for $y (0..15) { for $x (0..15) { print pack("C3", $x*16, $y*16, 128) } }' > base.ppm
+cjpeg -quality 80 base.ppm > base.jpg
+# An 8x8 8-bit greyscale TIFF, written byte by byte.
+perl -e '
+  my @e = ([256,3,1,8],[257,3,1,8],[258,3,1,8],[259,3,1,1],[262,3,1,1],
+           [273,4,1,0],[277,3,1,1],[278,3,1,8],[279,4,1,64]);
+  my $ifd = 8; my $data = $ifd + 2 + 12*@e + 4;
+  $e[5][3] = $data;
+  my $out = "II" . pack("v", 42) . pack("V", $ifd) . pack("v", scalar @e);
+  for (@e) { my ($t,$y,$c,$v) = @$_;
+    $out .= pack("vvV", $t, $y, $c) . ($y == 3 ? pack("vv", $v, 0) : pack("V", $v)); }
+  $out .= pack("V", 0) . join("", map { chr($_ * 4) } 0..63);
+  print $out;' > base.tif
+
+et() { exiftool -q -overwrite_original -m "$@"; }
+
+cp base.jpg canon.jpg
+et -Make=Canon '-Model=Canon EOS 5D Mark IV' '-LensModel=EF24-70mm f/2.8L II USM' \
+   '-DateTimeOriginal=2021:06:15 14:30:00' '-XMP-xmp:CreateDate=2021:06:15 14:30:00+02:00' \
+   -ISO=400 -FNumber=5.6 -ExposureTime=0.005 -FocalLength=50 -ExposureCompensation=-0.67 \
+   -GPSLatitude=48.8584 -GPSLatitudeRef=N -GPSLongitude=2.2945 -GPSLongitudeRef=E \
+   '-Artist=Zoë Brontë' "-Comment=$(perl -e 'print join(" ", map { "word$_" } 1..1200)')" canon.jpg
+
+cp base.jpg "nikon café ünï.jpg"
+et -Make=NIKON '-Model=NIKON D850' '-DateTimeOriginal=2019:12:31 23:59:59' \
+   '-XMP-xmp:CreateDate=2019:12:31 23:59:59Z' -ISO=64 -FNumber=11 -ExposureTime=2 \
+   -FocalLength=105 -GPSLatitude=33.8688 -GPSLatitudeRef=S -GPSLongitude=151.2093 \
+   -GPSLongitudeRef=E '-Artist=Ærøskøbing Ümlaut' "nikon café ünï.jpg"
+
+cp base.tif "scan 01.tif"
+et -Make=EPSON '-Model=Perfection V600' '-DateTimeOriginal=1999:01:02 03:04:05' \
+   '-XMP-xmp:CreateDate=1999:01:02 03:04:05-05:00' -ISO=100 -Artist=Ωmega "scan 01.tif"
+rm -f base.ppm base.jpg base.tif
+
+tags="Make Model LensModel DateTimeOriginal XMP:CreateDate ISO FNumber ExposureTime
+      FocalLength ExposureCompensation ImageWidth ImageHeight GPSLatitude GPSLongitude
+      GPSPosition Artist Comment"
+: > expected.tmp
+for file in canon.jpg "nikon café ünï.jpg" "scan 01.tif"; do
+  for tag in $tags; do
+    for mode in text number; do
+      if [ $mode = number ]; then value=$(exiftool -s3 -fast "-$tag" -n "$file")
+      else value=$(exiftool -s3 -fast "-$tag" "$file"); fi
+      printf '%s\t%s\t%s\t%s\n' "$file" "$tag" "$mode" "$value" >> expected.tmp
+    done
+  done
+done
+mv expected.tmp expected.tsv
+echo "$script_hash" > "$stamp"

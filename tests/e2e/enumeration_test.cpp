@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "e2e/plugin_dir.h"
+
+namespace {
+
+using e2e::PluginDir;
+
+const std::string kConfig =
+    "4 F\t0\n"
+    "exiftool\n"
+    "columns\n"
+    "1\tModel\t0\tft_stringw\t0\t1\tCamera model\n"
+    "1\tISO\t0\tft_numeric_32\t0\t-1\tISO speed\tDefault|#\n"
+    "1\tDateTimeOriginal\t0\tft_datetime\t0\t2\tDate taken\n"
+    "1\tStop\t0\tft_nomorefields\t0\t1\tHidden\n";
+
+struct Enumerated {
+  int type;
+  std::string name, units;
+};
+
+Enumerated Field(host::Module& m, int index, int maxLength = 256) {
+  char name[256], units[256];
+  std::memset(name, '?', sizeof name);
+  std::memset(units, '?', sizeof units);
+  const int type = m.GetSupportedField(index, name, units, maxLength);
+  return {type, std::string(name, strnlen(name, sizeof name)),
+          std::string(units, strnlen(units, sizeof units))};
+}
+
+TEST(ModuleDetect, DetectStringIsTruncatedSafely) {
+  PluginDir plugin;
+  host::Module& m = plugin.Load();
+  char buffer[128];
+  EXPECT_EQ(m.GetDetectString(buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "EXT=\"JPG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"");
+  EXPECT_EQ(m.GetDetectString(buffer, 10), 0);
+  EXPECT_STREQ(buffer, "EXT=\"JPG\"");
+  buffer[0] = 'x';
+  EXPECT_EQ(m.GetDetectString(buffer, 0), 0);
+  EXPECT_EQ(buffer[0], 'x');
+  EXPECT_EQ(m.GetDetectString(nullptr, 64), 0);
+}
+
+TEST(ModuleEnumeration, ListsFieldsTypesUnitsAndSortOrder) {
+  PluginDir plugin;
+  plugin.WriteConfig(kConfig);
+  host::Module& m = plugin.Load();
+  const Enumerated model = Field(m, 0);
+  EXPECT_EQ(model.type, 11);
+  EXPECT_EQ(model.name, "Camera model");
+  EXPECT_EQ(model.units, "");
+  const Enumerated iso = Field(m, 1);
+  EXPECT_EQ(iso.type, 1);
+  EXPECT_EQ(iso.units, "Default|#");
+  EXPECT_EQ(Field(m, 2).type, 10);
+  EXPECT_EQ(Field(m, 3).type, 0);  // ft_nomorefields ends the host's list
+
+  // Out of range: 0, buffers untouched.
+  const Enumerated past = Field(m, 4);
+  EXPECT_EQ(past.type, 0);
+  EXPECT_EQ(past.name.substr(0, 3), "???");
+  EXPECT_EQ(Field(m, -1).type, 0);
+
+  EXPECT_EQ(m.GetDefaultSortOrder(0), 1);
+  EXPECT_EQ(m.GetDefaultSortOrder(1), -1);
+  EXPECT_EQ(m.GetDefaultSortOrder(2), 1);
+  EXPECT_EQ(m.GetDefaultSortOrder(99), 1);
+  EXPECT_EQ(m.GetDefaultSortOrder(-5), 1);
+}
+
+TEST(ModuleEnumeration, SmallAndMissingBuffers) {
+  PluginDir plugin;
+  plugin.WriteConfig(kConfig);
+  host::Module& m = plugin.Load();
+  const Enumerated cut = Field(m, 1, 5);
+  EXPECT_EQ(cut.type, 1);
+  EXPECT_EQ(cut.name, "ISO ");
+  EXPECT_EQ(cut.units, "Defa");
+  EXPECT_EQ(m.GetSupportedField(1, nullptr, nullptr, 64), 1);
+  char name[4] = "abc";
+  EXPECT_EQ(m.GetSupportedField(0, name, nullptr, 0), 11);
+  EXPECT_STREQ(name, "abc");
+}
+
+TEST(ModuleEnumeration, LoadsLazilyAndRetriesUntilAFieldIsStored) {
+  PluginDir plugin;
+  host::Module& m = plugin.Load();
+  EXPECT_EQ(Field(m, 0).type, 0);  // no Config.txt yet
+  char buffer[64];
+  EXPECT_EQ(m.GetValueW(const_cast<HostWideChar*>(reinterpret_cast<const HostWideChar*>(u"C:\\a.jpg")),
+                        0, 0, buffer, 32, 0),
+            -1);
+  plugin.WriteConfig("2 F\t0\nexiftool\nx\n0\tModel\t0\tft_string\t0\t1\tOff\n");
+  EXPECT_EQ(Field(m, 0).type, 0);  // read again, still nothing stored
+  plugin.WriteConfig(kConfig);
+  EXPECT_EQ(Field(m, -1).type, 0);  // this call loads
+  plugin.WriteConfig("1 S\t0\nexiftool\nx\n8 Other\n");
+  EXPECT_EQ(Field(m, 0).name, "Camera model");  // never read again
+  EXPECT_EQ(Field(m, 2).type, 10);
+}
+
+TEST(ModuleEnumeration, BundledDefaultConfiguration) {
+  PluginDir plugin;
+  std::ifstream in(e2e::EnvPath("VELTAMO_SOURCE") / "dist" / "Config.txt", std::ios::binary);
+  ASSERT_TRUE(in) << "bundled Config.txt";
+  plugin.WriteConfig(std::string(std::istreambuf_iterator<char>(in), {}));
+  host::Module& m = plugin.Load();
+  int count = 0;
+  while (Field(m, count).type != 0) ++count;
+  EXPECT_GE(count, 10);
+  EXPECT_EQ(Field(m, 0).name, "Camera make");
+}
+
+TEST(ModuleValue, NothingBeforeEnumerationAndDelayedCallsTouchNothing) {
+  PluginDir plugin;
+  plugin.WriteConfig(kConfig);
+  host::Module& m = plugin.Load();
+  char16_t name[] = u"C:\\a.jpg";
+  auto* hostName = reinterpret_cast<HostWideChar*>(name);
+  char narrow[] = "C:\\a.jpg";
+  unsigned char buffer[16];
+  std::memset(buffer, 0xAB, sizeof buffer);
+  EXPECT_EQ(m.GetValueW(hostName, 0, 0, buffer, 8, 0), -1);  // nothing loaded yet
+  EXPECT_EQ(m.GetValue(narrow, 0, 0, buffer, 8, 0), -1);
+  EXPECT_EQ(m.GetValueW(hostName, 0, 0, buffer, 8, 1), 0);
+  EXPECT_EQ(m.GetValue(narrow, 0, 0, buffer, 8, 3), 0);
+  EXPECT_EQ(buffer[0], 0xAB);
+  EXPECT_EQ(std::u16string(name), u"C:\\a.jpg");
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// A plugin directory of a test's own: a copy of the module beside a
+// Config.txt that the test writes, loaded as a host loads it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "host/module_loader.h"
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+inline std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// Environment paths come from the POSIX side; see host::NativePath.
+inline fs::path EnvPath(const char* name) { return fs::u8path(host::NativePath(Env(name))); }
+
+class PluginDir {
+ public:
+  PluginDir() {
+    static std::atomic<int> counter{0};
+    dir_ = fs::temp_directory_path() /
+           ("veltamo-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + std::to_string(counter++) + "-" + std::to_string(std::rand()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const fs::path module = EnvPath("VELTAMO_MODULE");
+    modulePath_ = dir_ / module.filename();
+    fs::copy_file(module, modulePath_);
+  }
+  ~PluginDir() {
+    module_.Unload();
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  const fs::path& dir() const { return dir_; }
+
+  void WriteConfig(const std::string& content) const {
+    std::ofstream out(dir_ / "Config.txt", std::ios::binary | std::ios::trunc);
+    out << content;
+  }
+
+  host::Module& Load() {
+    // gtest reports an exception as the test's failure.
+    if (!module_.Load(modulePath_.u8string()))
+      throw std::runtime_error("cannot load " + modulePath_.u8string());
+    return module_;
+  }
+  host::Module& module() { return module_; }
+
+ private:
+  fs::path dir_;
+  fs::path modulePath_;
+  host::Module module_;
+};
+
+}  // namespace e2e
