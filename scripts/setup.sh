@@ -10,7 +10,6 @@ packages=(
   googletest                            # unit tests
   libjpeg-turbo-progs                   # cjpeg, for making test photos
   clang libclang-rt-14-dev              # fuzzing
-  zip                                   # the plugin package
 )
 missing=()
 for p in "${packages[@]}"; do
