@@ -1,0 +1,301 @@
+// Child processes on POSIX: posix_spawn with two pipes, our ends
+// non-blocking and waited on with poll().
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+// A close-on-exec pipe whose two descriptors are above the standard ones, so
+// that moving a child's end onto 0, 1 or 2 always makes a fresh descriptor
+// (and so clears close-on-exec on it).
+bool MakePipe(int ends[2]) {
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  for (int i = 0; i < 2; ++i) {
+    if (ends[i] > 2) continue;
+    const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+    if (moved < 0) {
+      close(ends[0]);
+      close(ends[1]);
+      return false;
+    }
+    close(ends[i]);
+    ends[i] = moved;
+  }
+  return true;
+}
+
+bool SetNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// Milliseconds left until `deadline`, never negative.
+int Remaining(std::uint64_t deadline) {
+  const std::uint64_t now = MonotonicMilliseconds();
+  return now >= deadline ? 0 : static_cast<int>(deadline - now);
+}
+
+// Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1 error.
+int WaitFor(int fd, short events, std::uint64_t deadline) {
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int result = poll(&entry, 1, Remaining(deadline));
+    if (result > 0) return 1;
+    if (result == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+// Writes with SIGPIPE blocked for this thread, so that a pipe without a
+// reader gives EPIPE instead of ending the host. A SIGPIPE that our write
+// raised is taken off the pending set before the old mask comes back; one
+// that was pending before is left alone.
+ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size) {
+  sigset_t pipeOnly, oldMask;
+  sigemptyset(&pipeOnly);
+  sigaddset(&pipeOnly, SIGPIPE);
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipeOnly, &oldMask);
+
+  ssize_t written;
+  do {
+    written = write(fd, data, size);
+  } while (written < 0 && errno == EINTR);
+  const int savedErrno = errno;
+
+  if (written < 0 && savedErrno == EPIPE && !wasPending) {
+    const timespec zero{0, 0};
+    while (sigtimedwait(&pipeOnly, nullptr, &zero) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+  errno = savedErrno;
+  return written;
+}
+
+}  // namespace
+
+struct ChildProcess::Impl {
+  pid_t pid = 0;
+  bool reaped = false;
+  int input = -1;   // write end of the child's standard input
+  int output = -1;  // read end of the child's standard output and error
+};
+
+ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
+
+ChildProcess::~ChildProcess() {
+  if (impl_) Terminate();
+}
+
+ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    if (impl_) Terminate();
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
+int ChildProcess::Start(const std::u16string& program,
+                        const std::u16string& arguments) {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  Terminate();
+
+  const std::string path = Utf16ToUtf8(program);
+  const std::string text = Utf16ToUtf8(arguments);
+  std::vector<std::string> words{path};
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find(' ', begin);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin) words.emplace_back(text, begin, end - begin);
+    begin = end + 1;
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int outputPipe[2], inputPipe[2];
+  if (!MakePipe(outputPipe)) return 1;
+  if (!MakePipe(inputPipe)) {
+    close(outputPipe[0]);
+    close(outputPipe[1]);
+    return 3;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_adddup2(&actions, inputPipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 2);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Descriptors the host opened without close-on-exec stay out as well.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+  // The child starts with no blocked signals and SIGPIPE at its default,
+  // whatever the calling thread has.
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = 0;
+  const bool searched = path.find('/') == std::string::npos;
+  const int spawned =
+      path.empty() ? ENOENT
+      : searched   ? posix_spawnp(&pid, path.c_str(), &actions, &attributes,
+                                  argv.data(), environ)
+                   : posix_spawn(&pid, path.c_str(), &actions, &attributes,
+                                 argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+
+  close(inputPipe[0]);
+  close(outputPipe[1]);
+  if (spawned != 0 || pid <= 0) {
+    close(inputPipe[1]);
+    close(outputPipe[0]);
+    return 10;
+  }
+  impl_->pid = pid;
+  impl_->reaped = false;
+  impl_->input = inputPipe[1];
+  impl_->output = outputPipe[0];
+  SetNonBlocking(impl_->input);
+  SetNonBlocking(impl_->output);
+  return 0;
+}
+
+bool ChildProcess::Running() const {
+  return impl_ && impl_->pid > 0 && impl_->input >= 0 && impl_->output >= 0;
+}
+
+std::uint32_t ChildProcess::Id() const {
+  return impl_ ? static_cast<std::uint32_t>(impl_->pid) : 0;
+}
+
+IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
+  if (!impl_ || impl_->input < 0) return IoResult::kFailed;
+  const std::uint64_t deadline =
+      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t written =
+        WriteWithoutSigpipe(impl_->input, data.data() + done, data.size() - done);
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+      continue;
+    }
+    if (written < 0 && errno == EPIPE) return IoResult::kClosed;
+    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kFailed;
+    const int ready = WaitFor(impl_->input, POLLOUT, deadline);
+    if (ready == 0) return IoResult::kTimedOut;
+    if (ready < 0) return IoResult::kFailed;
+  }
+  return IoResult::kOk;
+}
+
+IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
+                            std::size_t* received, int timeoutMs) {
+  *received = 0;
+  if (!impl_ || impl_->output < 0) return IoResult::kFailed;
+  if (capacity == 0) return IoResult::kOk;
+  const std::uint64_t deadline =
+      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    const ssize_t count = read(impl_->output, buffer, capacity);
+    if (count > 0) {
+      *received = static_cast<std::size_t>(count);
+      return IoResult::kOk;
+    }
+    if (count == 0) return IoResult::kClosed;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kFailed;
+    const int ready = WaitFor(impl_->output, POLLIN, deadline);
+    if (ready == 0) return IoResult::kTimedOut;
+    if (ready < 0) return IoResult::kFailed;
+  }
+}
+
+void ChildProcess::CloseInput() {
+  if (impl_) CloseFd(impl_->input);
+}
+
+bool ChildProcess::WaitForExit(int timeoutMs) {
+  if (!impl_ || impl_->pid <= 0) return true;
+  if (impl_->reaped) return true;
+  const std::uint64_t deadline =
+      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    int status = 0;
+    const pid_t result = waitpid(impl_->pid, &status, WNOHANG);
+    if (result == impl_->pid || (result < 0 && errno == ECHILD)) {
+      // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone.
+      impl_->reaped = true;
+      return true;
+    }
+    if (result < 0 && errno != EINTR) return false;
+    const int left = Remaining(deadline);
+    if (left == 0) return false;
+    const timespec pause{0, (left < 5 ? left : 5) * 1000000L};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+void ChildProcess::Terminate() {
+  if (!impl_) return;
+  CloseFd(impl_->input);
+  CloseFd(impl_->output);
+  if (impl_->pid > 0 && !impl_->reaped) {
+    kill(impl_->pid, SIGKILL);
+    int status = 0;
+    while (waitpid(impl_->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  impl_->pid = 0;
+  impl_->reaped = false;
+}
+
+std::uint64_t MonotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace platform
