@@ -136,8 +136,13 @@ NumberForm ScanNumber(std::u16string_view text, std::size_t pos) {
     // otherwise the text is the decimal number 0.
     std::size_t p = pos + 2;
     if (p < text.size() && text[p] == u'.') ++p;
-    if (p < text.size() && IsHexDigit(text[p])) pos += 2;
-    else return ScanNumber(text.substr(0, pos + 1), pos);
+    if (p >= text.size() || !IsHexDigit(text[p])) {
+      form.kind = NumberForm::kDecimal;
+      form.begin = pos;
+      form.end = pos + 1;
+      return form;
+    }
+    pos += 2;
   }
   std::size_t integerDigits = 0, fractionZeros = 0;
   bool anyDigit = false, nonZero = false;
@@ -204,6 +209,37 @@ bool ScanColon(std::u16string_view text, std::size_t* pos) {
   return true;
 }
 
+struct DateTimeFields {
+  platform::CalendarTime time;
+  char16_t zone = 0;
+  std::uint16_t zoneHours = 0, zoneMinutes = 0;
+};
+
+// "%hu:%hu:%hu %hu:%hu:%hu%c%hu:%hu": the first mismatch ends the scan and
+// leaves the later fields at zero. The zone character is the code unit right
+// after the seconds, white space included.
+void ScanDateTime(std::u16string_view text, DateTimeFields* fields) {
+  platform::CalendarTime& time = fields->time;
+  std::size_t pos = 0;
+  if (!ScanField(text, &pos, &time.year) || !ScanColon(text, &pos)) return;
+  if (!ScanField(text, &pos, &time.month) || !ScanColon(text, &pos)) return;
+  if (!ScanField(text, &pos, &time.day)) return;
+  pos = SkipSpace(text, pos);
+  if (!ScanField(text, &pos, &time.hour) || !ScanColon(text, &pos)) return;
+  if (!ScanField(text, &pos, &time.minute) || !ScanColon(text, &pos)) return;
+  if (!ScanField(text, &pos, &time.second)) return;
+  // Sub-seconds (".25") are passed over so that the zone after them is read;
+  // the time keeps whole seconds.
+  if (pos + 1 < text.size() && text[pos] == u'.' && IsDigit(text[pos + 1])) {
+    ++pos;
+    while (pos < text.size() && IsDigit(text[pos])) ++pos;
+  }
+  if (pos >= text.size()) return;
+  fields->zone = text[pos++];
+  if (!ScanField(text, &pos, &fields->zoneHours) || !ScanColon(text, &pos)) return;
+  ScanField(text, &pos, &fields->zoneMinutes);
+}
+
 }  // namespace
 
 std::int32_t TextToInt32(std::u16string_view text) {
@@ -256,40 +292,16 @@ double TextToDouble(std::u16string_view text) {
 }
 
 std::uint64_t ParseToolDateTime(std::u16string_view text) {
-  text = UpToZero(text);
-  platform::CalendarTime time;
-  std::uint16_t zoneHours = 0, zoneMinutes = 0;
-  char16_t zone = 0;
-
-  // "%hu:%hu:%hu %hu:%hu:%hu%c%hu:%hu": the first mismatch ends the scan and
-  // leaves the later fields at zero.
-  std::size_t pos = 0;
-  [&] {
-    if (!ScanField(text, &pos, &time.year) || !ScanColon(text, &pos)) return;
-    if (!ScanField(text, &pos, &time.month) || !ScanColon(text, &pos)) return;
-    if (!ScanField(text, &pos, &time.day)) return;
-    pos = SkipSpace(text, pos);
-    if (!ScanField(text, &pos, &time.hour) || !ScanColon(text, &pos)) return;
-    if (!ScanField(text, &pos, &time.minute) || !ScanColon(text, &pos)) return;
-    if (!ScanField(text, &pos, &time.second)) return;
-    // Sub-seconds (".25") are passed over, so that the zone after them is
-    // read; the time keeps whole seconds.
-    if (pos + 1 < text.size() && text[pos] == u'.' && IsDigit(text[pos + 1])) {
-      ++pos;
-      while (pos < text.size() && IsDigit(text[pos])) ++pos;
-    }
-    if (pos >= text.size()) return;
-    zone = text[pos++];
-    if (!ScanField(text, &pos, &zoneHours) || !ScanColon(text, &pos)) return;
-    ScanField(text, &pos, &zoneMinutes);
-  }();
+  DateTimeFields fields;
+  ScanDateTime(UpToZero(text), &fields);
+  const platform::CalendarTime& time = fields.time;
 
   std::uint64_t fileTime = 0;
-  if (zone != 0) {
+  if (fields.zone != 0) {
     // UTC = local + bias. "+hh:mm" is ahead of UTC; "-", "Z" and any other
     // character count as behind it ("Z" has no digits, so its bias is 0).
-    int bias = zoneHours * 60 + zoneMinutes;
-    if (zone == u'+') bias = -bias;
+    int bias = fields.zoneHours * 60 + fields.zoneMinutes;
+    if (fields.zone == u'+') bias = -bias;
     if (!platform::BiasedTimeToFileTime(time, bias, &fileTime)) fileTime = 0;
   } else {
     if (!platform::LocalTimeToFileTime(time, &fileTime)) fileTime = 0;

