@@ -1,0 +1,328 @@
+// Child processes on Windows. Each direction is a named pipe of its own:
+// anonymous pipes cannot be read or written with a time-out, overlapped
+// named pipes can. Our ends are overlapped and not inheritable; the child's
+// ends are ordinary synchronous handles, inherited by the child alone.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+constexpr DWORD kPipeBuffer = 4096;
+// The program path is at most a few hundred code units in practice; longer
+// ones are refused rather than built into a command line.
+constexpr std::size_t kMaximumProgram = 2048;
+constexpr std::size_t kMaximumCommandLine = 8192;
+// How long Terminate waits for an ended child to be gone.
+constexpr DWORD kTerminateWaitMs = 5000;
+
+std::atomic<unsigned> pipeSerial{0};
+
+void CloseIfOpen(HANDLE& handle) {
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  handle = nullptr;
+}
+
+DWORD Remaining(std::uint64_t deadline) {
+  const std::uint64_t now = MonotonicMilliseconds();
+  return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
+std::uint64_t DeadlineAfter(int timeoutMs) {
+  return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+// Makes one pipe: `ours` (overlapped, not inheritable) and `theirs`
+// (inheritable). `inbound` is true when we read from it.
+bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs) {
+  wchar_t name[96];
+  std::swprintf(name, sizeof name / sizeof name[0],
+                L"\\\\.\\pipe\\veltamo-%lu-%u-%llu", GetCurrentProcessId(),
+                pipeSerial.fetch_add(1),
+                static_cast<unsigned long long>(GetTickCount64()));
+  SECURITY_ATTRIBUTES notInherited{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+
+  *ours = CreateNamedPipeW(
+      name,
+      (inbound ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND) |
+          FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+      1, kPipeBuffer, kPipeBuffer, 0, &notInherited);
+  if (*ours == INVALID_HANDLE_VALUE) {
+    *ours = nullptr;
+    return false;
+  }
+  *theirs = CreateFileW(name,
+                        inbound ? GENERIC_WRITE : GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                        0, &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (*theirs == INVALID_HANDLE_VALUE) {
+    *theirs = nullptr;
+    CloseIfOpen(*ours);
+    return false;
+  }
+  return true;
+}
+
+// Waits for an overlapped operation started on `handle`; cancels it when
+// `waitMs` passes. Returns the Win32 error (0 when it completed) and the
+// byte count in `*moved`.
+DWORD FinishOverlapped(HANDLE handle, OVERLAPPED* overlapped, DWORD waitMs,
+                       DWORD* moved) {
+  const DWORD waited = WaitForSingleObject(overlapped->hEvent, waitMs);
+  if (waited != WAIT_OBJECT_0) CancelIoEx(handle, overlapped);
+  // Waits for the cancellation too, so `overlapped` is free afterwards. An
+  // operation that completed just before its cancellation keeps its bytes.
+  if (GetOverlappedResult(handle, overlapped, moved, TRUE)) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error;
+}
+
+IoResult FromError(DWORD error) {
+  switch (error) {
+    case 0:
+      return IoResult::kOk;
+    case WAIT_TIMEOUT:
+      return IoResult::kTimedOut;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
+    case ERROR_HANDLE_EOF:
+      return IoResult::kClosed;
+    default:
+      return IoResult::kFailed;
+  }
+}
+
+}  // namespace
+
+struct ChildProcess::Impl {
+  HANDLE process = nullptr;
+  DWORD id = 0;
+  HANDLE input = nullptr;   // our end of the child's standard input
+  HANDLE output = nullptr;  // our end of the child's standard output and error
+  HANDLE event = nullptr;   // completion event for our overlapped operations
+};
+
+ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
+
+ChildProcess::~ChildProcess() {
+  if (impl_) {
+    Terminate();
+    CloseIfOpen(impl_->event);
+  }
+}
+
+ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    if (impl_) {
+      Terminate();
+      CloseIfOpen(impl_->event);
+    }
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
+int ChildProcess::Start(const std::u16string& program,
+                        const std::u16string& arguments) {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  Terminate();
+  if (impl_->event == nullptr) {
+    impl_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (impl_->event == nullptr) return 1;
+  }
+
+  HANDLE outputOurs = nullptr, outputTheirs = nullptr;
+  HANDLE inputOurs = nullptr, inputTheirs = nullptr;
+  if (!MakePipe(true, &outputOurs, &outputTheirs)) return 1;
+  if (!MakePipe(false, &inputOurs, &inputTheirs)) {
+    CloseIfOpen(outputOurs);
+    CloseIfOpen(outputTheirs);
+    return 3;
+  }
+  auto closeAll = [&]() {
+    CloseIfOpen(outputOurs);
+    CloseIfOpen(outputTheirs);
+    CloseIfOpen(inputOurs);
+    CloseIfOpen(inputTheirs);
+  };
+
+  // "program" arguments: the quotes keep a path with spaces one word.
+  if (program.empty() || program.size() > kMaximumProgram ||
+      program.find(u'"') != std::u16string::npos ||
+      program.size() + arguments.size() + 3 > kMaximumCommandLine) {
+    closeAll();
+    return 10;
+  }
+  std::vector<wchar_t> commandLine;
+  commandLine.reserve(program.size() + arguments.size() + 3);
+  commandLine.push_back(L'"');
+  commandLine.insert(commandLine.end(), program.begin(), program.end());
+  commandLine.push_back(L'"');
+  commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
+  commandLine.push_back(L'\0');
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(STARTUPINFOW);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdInput = inputTheirs;
+  startup.StartupInfo.hStdOutput = outputTheirs;
+  startup.StartupInfo.hStdError = outputTheirs;
+
+  // Only the child's two pipe ends are inherited, not every inheritable
+  // handle the host happens to have open.
+  HANDLE inheritedHandles[2] = {inputTheirs, outputTheirs};
+  std::vector<unsigned char> attributeStorage;
+  LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
+  SIZE_T attributeSize = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
+  if (attributeSize != 0) {
+    attributeStorage.resize(attributeSize);
+    attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) {
+      attributes = nullptr;
+    } else if (!UpdateProcThreadAttribute(attributes, 0,
+                                          PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                          inheritedHandles, sizeof inheritedHandles,
+                                          nullptr, nullptr)) {
+      DeleteProcThreadAttributeList(attributes);
+      attributes = nullptr;
+    }
+  }
+  DWORD flags = 0;
+  if (attributes != nullptr) {
+    startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
+    startup.lpAttributeList = attributes;
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
+
+  PROCESS_INFORMATION created{};
+  const BOOL started =
+      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+                     nullptr, nullptr, &startup.StartupInfo, &created);
+  if (attributes != nullptr) DeleteProcThreadAttributeList(attributes);
+
+  CloseIfOpen(outputTheirs);
+  CloseIfOpen(inputTheirs);
+  if (!started) {
+    closeAll();
+    return 10;
+  }
+  CloseHandle(created.hThread);
+  impl_->process = created.hProcess;
+  impl_->id = created.dwProcessId;
+  impl_->input = inputOurs;
+  impl_->output = outputOurs;
+  return 0;
+}
+
+bool ChildProcess::Running() const {
+  return impl_ && impl_->process != nullptr && impl_->input != nullptr &&
+         impl_->output != nullptr;
+}
+
+std::uint32_t ChildProcess::Id() const { return impl_ ? impl_->id : 0; }
+
+IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
+  if (!impl_ || impl_->input == nullptr) return IoResult::kFailed;
+  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const std::size_t left = data.size() - done;
+    const DWORD size = left > 0x10000 ? 0x10000 : static_cast<DWORD>(left);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = impl_->event;
+    ResetEvent(impl_->event);
+    DWORD moved = 0;
+    DWORD error = 0;
+    if (!WriteFile(impl_->input, data.data() + done, size, nullptr, &overlapped)) {
+      error = GetLastError();
+      if (error == ERROR_IO_PENDING) {
+        error = FinishOverlapped(impl_->input, &overlapped, Remaining(deadline), &moved);
+      }
+    } else if (!GetOverlappedResult(impl_->input, &overlapped, &moved, TRUE)) {
+      error = GetLastError();
+    }
+    done += moved;
+    if (error != 0) {
+      // A time-out after some bytes still leaves the write incomplete.
+      return FromError(error);
+    }
+    if (moved == 0 && Remaining(deadline) == 0) return IoResult::kTimedOut;
+  }
+  return IoResult::kOk;
+}
+
+IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
+                            std::size_t* received, int timeoutMs) {
+  *received = 0;
+  if (!impl_ || impl_->output == nullptr) return IoResult::kFailed;
+  if (capacity == 0) return IoResult::kOk;
+  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
+  for (;;) {
+    const DWORD size = capacity > 0x10000 ? 0x10000 : static_cast<DWORD>(capacity);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = impl_->event;
+    ResetEvent(impl_->event);
+    DWORD moved = 0;
+    DWORD error = 0;
+    if (!ReadFile(impl_->output, buffer, size, nullptr, &overlapped)) {
+      error = GetLastError();
+      if (error == ERROR_IO_PENDING) {
+        error = FinishOverlapped(impl_->output, &overlapped, Remaining(deadline), &moved);
+      }
+    } else if (!GetOverlappedResult(impl_->output, &overlapped, &moved, TRUE)) {
+      error = GetLastError();
+    }
+    if (moved > 0) {
+      *received = moved;
+      return IoResult::kOk;
+    }
+    if (error != 0) return FromError(error);
+    // A zero-byte message from the writer: nothing moved, read on.
+    if (Remaining(deadline) == 0) return IoResult::kTimedOut;
+  }
+}
+
+void ChildProcess::CloseInput() {
+  if (impl_) CloseIfOpen(impl_->input);
+}
+
+bool ChildProcess::WaitForExit(int timeoutMs) {
+  if (!impl_ || impl_->process == nullptr) return true;
+  return WaitForSingleObject(impl_->process,
+                             static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs)) ==
+         WAIT_OBJECT_0;
+}
+
+void ChildProcess::Terminate() {
+  if (!impl_) return;
+  CloseIfOpen(impl_->input);
+  CloseIfOpen(impl_->output);
+  if (impl_->process != nullptr) {
+    if (WaitForSingleObject(impl_->process, 0) != WAIT_OBJECT_0) {
+      TerminateProcess(impl_->process, 1);
+      WaitForSingleObject(impl_->process, kTerminateWaitMs);
+    }
+    CloseIfOpen(impl_->process);
+  }
+  impl_->id = 0;
+}
+
+std::uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
+
+}  // namespace platform
