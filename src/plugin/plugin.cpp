@@ -10,8 +10,10 @@
 namespace plugin {
 
 PluginState& ModuleState() {
-  static PluginState* const state = new PluginState;
-  return *state;
+  // Released when the module is unloaded, so that a host that loads and
+  // unloads the module again and again does not lose memory each time.
+  static PluginState state;
+  return state;
 }
 
 // ------------------------------------------------------------- enumeration

@@ -37,8 +37,7 @@ struct PluginState {
   tool::ToolProcess tool;
 };
 
-// The module's one state; never destroyed, so that nothing runs after the
-// unload notice.
+// The module's one state.
 PluginState& ModuleState();
 
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,

