@@ -44,7 +44,9 @@ enum class ExchangeStatus {
 
 struct Exchange {
   ExchangeStatus status = ExchangeStatus::kNoTool;
-  std::u16string reply;  // UTF-16, without the marker line
+  // UTF-16, without the marker line. With kBroken: what arrived before the
+  // tool stopped (empty when the reply grew beyond its limit).
+  std::u16string reply;
 };
 
 // Sends `request` unchanged and reads the reply. On any status but kReply

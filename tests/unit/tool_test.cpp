@@ -321,10 +321,13 @@ TEST_F(ToolTest, SecondAttemptUsesThePluginDirectory) {
 }
 
 TEST_F(ToolTest, PathWithSpacesStartsThatProgram) {
-  // Unquoted, "<dir>\with space\..." would be taken as "<dir>\with" and fail;
-  // the plugin directory leads nowhere, so only the first attempt counts.
+  // Unquoted, "<dir>\with space\..." would start "<dir>\with.exe", which is
+  // no program; the plugin directory leads nowhere, so only the first
+  // attempt counts.
   const fs::path spaced = dir_ / "with space" / "more spaces";
   PlaceTool(spaced, kToolName);
+  WriteFile(dir_ / "with.exe", "not a program\n");
+  WriteFile(dir_ / "with space" / "more.exe", "not a program\n");
   const std::u16string path = Wide(Utf8(spaced / kToolName));
   ASSERT_EQ(tool::StartTool(process_, path, DirectoryText(dir_ / "nowhere")), 0);
   const fs::path text = dir_ / "with space" / "a file.txt";
@@ -440,6 +443,16 @@ TEST_F(ToolTest, ToolDyingMidReplyIsBrokenAndRestarts) {
   reply = Ask("-execute\n");
   EXPECT_EQ(reply.status, ExchangeStatus::kReply);
   EXPECT_EQ(reply.reply, Wide("first" + kLineEnd));
+}
+
+TEST_F(ToolTest, EndlessReplyIsCutOffAsBroken) {
+  ASSERT_EQ(StartStandin("floods"), 0);
+  const std::uint32_t id = process_.child.Id();
+  const tool::Exchange reply = Ask("-execute\n");
+  EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
+  EXPECT_TRUE(reply.reply.empty());
+  EXPECT_FALSE(tool::ToolRunning(process_));
+  EXPECT_TRUE(ProcessGone(id));
 }
 
 // ---------------------------------------------------------------- stopping
