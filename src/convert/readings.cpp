@@ -49,15 +49,17 @@ std::size_t SkipSpace(std::u16string_view text, std::size_t pos) {
   return pos;
 }
 
+// One optional sign at `pos`, passed over; true when it is "-".
+bool ReadSign(std::u16string_view text, std::size_t& pos) {
+  if (pos >= text.size() || (text[pos] != u'-' && text[pos] != u'+')) return false;
+  return text[pos++] == u'-';
+}
+
 template <typename Int>
 Int TextToInteger(std::u16string_view text) {
   text = UpToZero(text);
   std::size_t pos = SkipSpace(text, 0);
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+')) {
-    negative = text[pos] == u'-';
-    ++pos;
-  }
+  const bool negative = ReadSign(text, pos);
   using Unsigned = std::make_unsigned_t<Int>;
   // The magnitude of the limit on this side: max, or max + 1 below zero.
   const Unsigned limit = static_cast<Unsigned>(std::numeric_limits<Int>::max()) +
@@ -253,11 +255,7 @@ std::int64_t TextToInt64(std::u16string_view text) {
 double TextToDouble(std::u16string_view text) {
   text = UpToZero(text);
   std::size_t pos = SkipSpace(text, 0);
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+')) {
-    negative = text[pos] == u'-';
-    ++pos;
-  }
+  const bool negative = ReadSign(text, pos);
   const NumberForm form = ScanNumber(text, pos);
   double value = 0.0;
   switch (form.kind) {
