@@ -1,0 +1,235 @@
+// The reply path of one value request, without a tool: received bytes arrive
+// in fuzzer-chosen chunks and are checked for the ready marker after each
+// chunk, as the exchange does; then the reply is decoded, trimmed and
+// delivered into a host buffer that is guarded by a canary.
+//
+// Input: [flags][field type][maxLength][unit length n][n unit bytes]
+//        [split count k][k split bytes][received bytes]
+//   flags bit 0: line ends of two bytes (else one); bit 1: deliver into a
+//   null buffer as well.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/readings.h"
+#include "platform/platform.h"
+#include "plugin/plugin.h"
+#include "tool/tool_bridge.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz_reply: %s\n", what);
+  std::abort();
+}
+
+#define CHECK(condition)                                 \
+  do {                                                   \
+    if (!(condition)) Fail("check failed: " #condition); \
+  } while (0)
+
+constexpr std::uint8_t kCanary = 0xA5;
+
+// The marker line as documented: "{ready}" at the start of a line, then
+// exactly the line end (LF, or CR LF), at the very end of the data.
+bool ModelEndsWithMarker(std::string_view data, std::size_t lineEndLength) {
+  std::string marker = "{ready}";
+  if (lineEndLength == 1) marker += "\n";
+  else if (lineEndLength == 2) marker += "\r\n";
+  else return false;
+  if (data.size() < marker.size()) return false;
+  const std::size_t start = data.size() - marker.size();
+  if (data.substr(start) != marker) return false;
+  return start == 0 || data[start - 1] == '\n';
+}
+
+// Sizes of the reply fields that the host reads for each result code.
+std::size_t ValueBytes(int result) {
+  switch (result) {
+    case 1: return 4;
+    case 2: case 3: case 10: return 8;
+    default: return 0;
+  }
+}
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto up = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+    if (up(a[i]) != up(b[i])) return false;
+  }
+  return true;
+}
+
+// The delivery rules, first match wins: "Default" or a wide-text field give
+// text; a numeric field with no unit, or the unit "#", gives the number by
+// the field type (0 for other types); a date-time field gives a file time;
+// anything else gives -1.
+int ModelResult(std::int32_t type, std::u16string_view unit) {
+  const bool numericType = type == 1 || type == 2 || type == 3;
+  if (EqualsIgnoreCase(unit, u"Default") || type == 11) return 11;
+  if ((numericType && unit.empty()) || unit == u"#") return numericType ? type : 0;
+  if (type == 10) return 10;
+  return -1;
+}
+
+void CheckDelivery(std::int32_t type, std::u16string_view unit, std::u16string_view reply,
+                   int maxLength, std::size_t capacityBytes) {
+  std::vector<std::uint8_t> buffer(capacityBytes + 32, kCanary);
+  const int result = plugin::DeliverValue(type, unit, reply, buffer.data(), maxLength);
+  CHECK(result == ModelResult(type, unit));
+
+  std::size_t written = 0;  // bytes the result allows to change
+  if (result == 11) {
+    if (maxLength >= 1) {
+      const std::size_t units =
+          std::min(reply.size(), static_cast<std::size_t>(maxLength) - 1);
+      written = (units + 1) * 2;
+      CHECK(written <= static_cast<std::size_t>(maxLength) * 2);
+      std::vector<char16_t> text(units + 1);
+      std::memcpy(text.data(), buffer.data(), written);
+      CHECK(std::u16string_view(text.data(), units) == reply.substr(0, units));
+      CHECK(text[units] == 0);
+    }
+  } else {
+    written = ValueBytes(result);
+    CHECK(written <= 8);
+    if (result == 1) {
+      std::int32_t v;
+      std::memcpy(&v, buffer.data(), 4);
+      CHECK(v == convert::TextToInt32(reply));
+    } else if (result == 2) {
+      std::int64_t v;
+      std::memcpy(&v, buffer.data(), 8);
+      CHECK(v == convert::TextToInt64(reply));
+    } else if (result == 3) {
+      double v;
+      std::memcpy(&v, buffer.data(), 8);
+      const double expected = convert::TextToDouble(reply);
+      CHECK((std::isnan(v) && std::isnan(expected)) ||
+            std::memcmp(&v, &expected, 8) == 0);
+    } else if (result == 10) {
+      std::uint64_t v;
+      std::memcpy(&v, buffer.data(), 8);
+      CHECK(v == convert::ParseToolDateTime(reply));
+    }
+  }
+  CHECK(written <= capacityBytes);
+  for (std::size_t i = written; i < buffer.size(); ++i)
+    if (buffer[i] != kCanary) Fail("a byte beyond the value was written");
+}
+
+void TrimAndDeliver(std::u16string reply, std::int32_t type, std::u16string_view unit,
+                    int maxLength, std::uint8_t flags) {
+  const std::u16string untrimmed = reply;
+  plugin::TrimReplyLineEnd(reply);
+  // Only the one final line end goes, and only when there is one.
+  CHECK(untrimmed.compare(0, reply.size(), reply) == 0);
+  const std::size_t removed = untrimmed.size() - reply.size();
+  if (platform::kToolLineEndLength == 1) {
+    const bool endsInLf = !untrimmed.empty() && untrimmed.back() == u'\n';
+    CHECK(removed == (endsInLf ? 1u : 0u));
+  } else {
+    const bool crBeforeLast =
+        untrimmed.size() >= 2 && untrimmed[untrimmed.size() - 2] == u'\r';
+    CHECK(removed == (crBeforeLast ? 2u : 0u));
+  }
+  if (reply.empty()) return;  // an empty reply gives no value
+
+  // Room for what the host is promised: maxLength units of text, and the
+  // 8 bytes of a number, whatever maxLength says.
+  std::size_t capacity = 8;
+  if (maxLength > 0) {
+    const std::size_t units =
+        maxLength == std::numeric_limits<int>::max() ? reply.size() + 1
+                                                     : static_cast<std::size_t>(maxLength);
+    capacity = std::max(capacity, units * 2);
+  }
+  CheckDelivery(type, unit, reply, maxLength, capacity);
+  if (flags & 2) {
+    const int result = plugin::DeliverValue(type, unit, reply, nullptr, maxLength);
+    CHECK(result == ModelResult(type, unit));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 5) return 0;
+  const std::uint8_t flags = data[0];
+  static constexpr std::int32_t kTypes[] = {0, 1, 2, 3, 4, 8, 10, 11, 100};
+  const std::int32_t type = data[1] < 9 ? kTypes[data[1]] : static_cast<std::int8_t>(data[1]);
+  // 255 stands for a host that gives a huge capacity.
+  const int maxLength =
+      data[2] == 255 ? std::numeric_limits<int>::max() : static_cast<int>(data[2]) - 4;
+  std::size_t pos = 3;
+  const std::size_t unitLength = data[pos++] % 16;
+  if (size - pos < unitLength + 1) return 0;
+  std::u16string unit;
+  for (std::size_t i = 0; i < unitLength; ++i) unit.push_back(data[pos + i]);
+  pos += unitLength;
+  const std::size_t splitCount = data[pos++] % 8;
+  if (size - pos < splitCount) return 0;
+  const std::uint8_t* splitBytes = data + pos;
+  pos += splitCount;
+  const std::string_view received(reinterpret_cast<const char*>(data + pos), size - pos);
+
+  // Chunk ends: each split byte picks a point (in 256ths of the data), plus
+  // the end of the data.
+  std::vector<std::size_t> ends;
+  for (std::size_t i = 0; i < splitCount; ++i)
+    ends.push_back(received.size() * splitBytes[i] / 256);
+  ends.push_back(received.size());
+  std::sort(ends.begin(), ends.end());
+
+  // Both line-end lengths for every chunk end: the whole-data check agrees
+  // with the model, and depends only on the last bytes received.
+  for (std::size_t lineEnd = 0; lineEnd <= 2; ++lineEnd) {
+    for (std::size_t end : ends) {
+      const std::string_view prefix = received.substr(0, end);
+      const bool found = tool::EndsWithReadyMarker(prefix, lineEnd);
+      CHECK(found == ModelEndsWithMarker(prefix, lineEnd));
+      const std::size_t window = 8 + lineEnd;
+      if (prefix.size() > window)
+        CHECK(found == tool::EndsWithReadyMarker(prefix.substr(prefix.size() - window),
+                                                 lineEnd));
+    }
+  }
+
+  // The exchange: after each chunk, the marker test on all received so far.
+  const std::size_t lineEnd = (flags & 1) ? 2 : 1;
+  std::string got;
+  std::size_t previous = 0;
+  bool complete = false;
+  for (std::size_t end : ends) {
+    got.append(received.substr(previous, end - previous));
+    previous = end;
+    if (tool::EndsWithReadyMarker(got, lineEnd)) {
+      complete = true;
+      break;
+    }
+  }
+  // Data that ends with the marker line is complete at its last chunk at
+  // the latest, however it was split.
+  if (ModelEndsWithMarker(received, lineEnd)) CHECK(complete);
+
+  // The received bytes taken as UTF-16 units one by one, so that replies
+  // without a final line end, or with other units, are tried too.
+  std::u16string raw;
+  for (char c : received) raw.push_back(static_cast<unsigned char>(c));
+  TrimAndDeliver(std::move(raw), type, unit, maxLength, flags);
+
+  if (!complete) return 0;
+  got.resize(got.size() - 7 - lineEnd);
+  CHECK(got.empty() || got.back() == '\n');  // the marker starts a line
+
+  TrimAndDeliver(platform::Utf8ToUtf16(got), type, unit, maxLength, flags);
+  return 0;
+}
