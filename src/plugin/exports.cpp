@@ -78,11 +78,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   }
   return TRUE;
 }
-#else
-__attribute__((destructor)) static void UnloadModule() {
-  try {
-    plugin::Unload(plugin::ModuleState());
-  } catch (...) {
-  }
-}
 #endif
+// Elsewhere the module's state stops the tool as it is destroyed, when the
+// module is unloaded or the process ends.

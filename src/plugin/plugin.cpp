@@ -9,6 +9,8 @@
 
 namespace plugin {
 
+PluginState::~PluginState() { Unload(*this); }
+
 PluginState& ModuleState() {
   // Released when the module is unloaded, so that a host that loads and
   // unloads the module again and again does not lose memory each time.

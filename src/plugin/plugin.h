@@ -29,6 +29,11 @@ enum ValueResult : int {
 };
 
 struct PluginState {
+  PluginState() = default;
+  PluginState(const PluginState&) = delete;
+  PluginState& operator=(const PluginState&) = delete;
+  ~PluginState();  // stops the tool if it still runs
+
   std::atomic<int> lastFieldIndex{-1};
   std::u16string pluginDirectory;
   config::Configuration config;
