@@ -10,4 +10,6 @@ echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j 2 || status=1
 echo "== Windows tests (under Wine)"
 ctest --test-dir "$root/build/windows" --output-on-failure -j 2 || status=1
+echo "== fuzz smoke run (a few seconds per target)"
+bash "$root/scripts/fuzz.sh" 5 || status=1
 exit $status
