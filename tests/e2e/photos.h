@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "e2e/plugin_dir.h"
+#include "host/utf.h"
 
 namespace e2e {
 
@@ -85,27 +86,7 @@ inline const Expected& ExpectedValues() {
   return expected;
 }
 
-inline std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char c = utf8[i];
-    char32_t cp;
-    int n;
-    if (c < 0x80) cp = c, n = 1;
-    else if (c < 0xE0) cp = c & 0x1F, n = 2;
-    else if (c < 0xF0) cp = c & 0x0F, n = 3;
-    else cp = c & 0x07, n = 4;
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
+inline std::u16string Utf16(const std::string& utf8) { return host::ToUtf16(utf8); }
 
 inline std::u16string PhotoPath(const std::string& photo) {
   return Utf16(host::NativePath(e2e::Env("VELTAMO_PHOTOS") + "/" + photo));

@@ -16,57 +16,18 @@
 #include <vector>
 
 #include "host/module_loader.h"
+#include "host/utf.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size())
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 std::u16string Utf16(const fs::path& path) {
 #ifdef _WIN32
   const std::wstring w = path.wstring();
   return std::u16string(w.begin(), w.end());
 #else
-  std::u16string out;
-  const std::string s = path.u8string();
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = s[i];
-    int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = n == 1 ? c : c & (0x7F >> n);
-    for (int k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
+  return host::ToUtf16(path.u8string());
 #endif
 }
 
@@ -153,7 +114,7 @@ std::string Render(int result, const unsigned char* value) {
       std::memcpy(&v, value, sizeof v);
       return FileTimeText(v);
     }
-    case 11: return Utf8(reinterpret_cast<const char16_t*>(value));
+    case 11: return host::ToUtf8(reinterpret_cast<const char16_t*>(value));
     default: std::snprintf(text, sizeof text, "(type %d)", result); return text;
   }
 }
@@ -287,7 +248,7 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(Utf8(std::u16string(argv[i], argv[i] + wcslen(argv[i]))));
+  for (int i = 1; i < argc; ++i) args.push_back(host::ToUtf8(std::u16string(argv[i], argv[i] + wcslen(argv[i]))));
   return Run(args);
 }
 #else
