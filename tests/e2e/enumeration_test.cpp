@@ -134,3 +134,36 @@ TEST(ModuleValue, NothingBeforeEnumerationAndDelayedCallsTouchNothing) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+namespace {
+
+TEST(ModuleResources, VersionInfoAndManifest) {
+  const std::wstring path = e2e::EnvPath("VELTAMO_MODULE").wstring();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::string data(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length));
+  EXPECT_EQ(info->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(info->dwFileVersionLS, 0x00000004u);
+  EXPECT_EQ(info->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(info->dwProductVersionLS, 0x00000004u);
+  EXPECT_EQ(info->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+  const std::string xml(text, SizeofResource(module, manifest));
+  EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(xml.find("<dpiAware"), std::string::npos);
+  FreeLibrary(module);
+}
+
+}  // namespace
+#endif
