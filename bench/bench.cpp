@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "host/module_loader.h"
+#include "host/utf.h"
 
 extern char** environ;
 
@@ -100,55 +101,8 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
 
 // ------------------------------------------------------------- UTF-8/UTF-16
 
-std::u16string Utf16(std::string_view utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t cp = c;
-    int extra = 0;
-    if (c >= 0xF0) cp = c & 0x07, extra = 3;
-    else if (c >= 0xE0) cp = c & 0x0F, extra = 2;
-    else if (c >= 0xC0) cp = c & 0x1F, extra = 1;
-    ++i;
-    for (int k = 0; k < extra && i < utf8.size(); ++k, ++i)
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
-std::string Utf8(const char16_t* s) {
-  std::string out;
-  for (; *s; ++s) {
-    std::uint32_t cp = *s;
-    if (cp >= 0xD800 && cp < 0xDC00 && s[1] >= 0xDC00 && s[1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[1] - 0xDC00);
-      ++s;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
+std::u16string Utf16(std::string_view utf8) { return host::ToUtf16(utf8); }
+std::string Utf8(const char16_t* s) { return host::ToUtf8(s); }
 
 // ------------------------------------------------------------ configuration
 
