@@ -59,6 +59,10 @@ int Remaining(std::uint64_t deadline) {
   return now >= deadline ? 0 : static_cast<int>(deadline - now);
 }
 
+std::uint64_t DeadlineAfter(int timeoutMs) {
+  return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
 // Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1 error.
 int WaitFor(int fd, short events, std::uint64_t deadline) {
   for (;;) {
@@ -211,8 +215,7 @@ std::uint32_t ChildProcess::Id() const {
 
 IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
   if (!impl_ || impl_->input < 0) return IoResult::kFailed;
-  const std::uint64_t deadline =
-      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t written =
@@ -235,8 +238,7 @@ IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
   *received = 0;
   if (!impl_ || impl_->output < 0) return IoResult::kFailed;
   if (capacity == 0) return IoResult::kOk;
-  const std::uint64_t deadline =
-      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     const ssize_t count = read(impl_->output, buffer, capacity);
     if (count > 0) {
@@ -259,8 +261,7 @@ void ChildProcess::CloseInput() {
 bool ChildProcess::WaitForExit(int timeoutMs) {
   if (!impl_ || impl_->pid <= 0) return true;
   if (impl_->reaped) return true;
-  const std::uint64_t deadline =
-      MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     int status = 0;
     const pid_t result = waitpid(impl_->pid, &status, WNOHANG);

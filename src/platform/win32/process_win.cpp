@@ -88,6 +88,23 @@ DWORD FinishOverlapped(HANDLE handle, OVERLAPPED* overlapped, DWORD waitMs,
   return error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error;
 }
 
+// One overlapped read or write of at most `size` bytes on `handle`, waited
+// for until `deadline`. Returns the Win32 error (0 when it completed) and
+// the byte count in `*moved`.
+DWORD Transfer(HANDLE handle, HANDLE event, bool write, char* data, DWORD size,
+               std::uint64_t deadline, DWORD* moved) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  ResetEvent(event);
+  *moved = 0;
+  const BOOL done = write ? WriteFile(handle, data, size, nullptr, &overlapped)
+                          : ReadFile(handle, data, size, nullptr, &overlapped);
+  if (done) return GetOverlappedResult(handle, &overlapped, moved, TRUE) ? 0 : GetLastError();
+  const DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) return error;
+  return FinishOverlapped(handle, &overlapped, Remaining(deadline), moved);
+}
+
 IoResult FromError(DWORD error) {
   switch (error) {
     case 0:
@@ -244,19 +261,9 @@ IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
   while (done < data.size()) {
     const std::size_t left = data.size() - done;
     const DWORD size = left > 0x10000 ? 0x10000 : static_cast<DWORD>(left);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = impl_->event;
-    ResetEvent(impl_->event);
     DWORD moved = 0;
-    DWORD error = 0;
-    if (!WriteFile(impl_->input, data.data() + done, size, nullptr, &overlapped)) {
-      error = GetLastError();
-      if (error == ERROR_IO_PENDING) {
-        error = FinishOverlapped(impl_->input, &overlapped, Remaining(deadline), &moved);
-      }
-    } else if (!GetOverlappedResult(impl_->input, &overlapped, &moved, TRUE)) {
-      error = GetLastError();
-    }
+    const DWORD error = Transfer(impl_->input, impl_->event, true,
+                                 const_cast<char*>(data.data()) + done, size, deadline, &moved);
     done += moved;
     if (error != 0) {
       // A time-out after some bytes still leaves the write incomplete.
@@ -275,19 +282,9 @@ IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     const DWORD size = capacity > 0x10000 ? 0x10000 : static_cast<DWORD>(capacity);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = impl_->event;
-    ResetEvent(impl_->event);
     DWORD moved = 0;
-    DWORD error = 0;
-    if (!ReadFile(impl_->output, buffer, size, nullptr, &overlapped)) {
-      error = GetLastError();
-      if (error == ERROR_IO_PENDING) {
-        error = FinishOverlapped(impl_->output, &overlapped, Remaining(deadline), &moved);
-      }
-    } else if (!GetOverlappedResult(impl_->output, &overlapped, &moved, TRUE)) {
-      error = GetLastError();
-    }
+    const DWORD error =
+        Transfer(impl_->output, impl_->event, false, buffer, size, deadline, &moved);
     if (moved > 0) {
       *received = moved;
       return IoResult::kOk;
