@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/text.h"
+#include "text/text.h"
 
 namespace config {
 

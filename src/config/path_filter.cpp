@@ -1,6 +1,6 @@
 #include "config/path_filter.h"
 
-#include "plugin/text.h"
+#include "text/text.h"
 
 namespace config {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "plugin/text.h"
+#include "text/text.h"
 
 namespace convert {
 

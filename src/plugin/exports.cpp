@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "plugin/plugin.h"
-#include "plugin/text.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include "convert/readings.h"
 #include "convert/units.h"
 #include "platform/platform.h"
-#include "plugin/text.h"
+#include "text/text.h"
 
 namespace plugin {
 

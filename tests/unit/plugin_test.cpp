@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "plugin/plugin.h"
-#include "plugin/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "plugin/text.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,6 @@
-// Small text helpers shared by every part of the plugin. Case folding is
-// ASCII-only everywhere: "a" to "z" and nothing else.
+// Small text helpers shared by the configuration, conversion, tool and
+// plugin code. Case folding is ASCII-only everywhere: "a" to "z" and
+// nothing else.
 #pragma once
 
 #include <cstddef>
