@@ -377,12 +377,12 @@ struct Job {
 };
 
 alignas(8) unsigned char gBuffer[8192];
-constexpr int kBufferUnits = sizeof gBuffer / 2;
+constexpr int kBufferBytes = sizeof gBuffer;  // hosts give the size in bytes
 
 int ModuleValue(host::Module& module, const Job& job) {
   return module.GetValueW(
       reinterpret_cast<HostWideChar*>(const_cast<char16_t*>(job.name.c_str())),
-      job.fieldIndex, 0, gBuffer, kBufferUnits, 0);
+      job.fieldIndex, 0, gBuffer, kBufferBytes, 0);
 }
 
 std::string DateTimeText(std::uint64_t fileTime) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,12 +30,31 @@ std::u16string ModuleDirectory();
 std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
-// A zero-terminated text in the system's narrow code page (Windows: CP_ACP;
-// POSIX: UTF-8) to UTF-16.
-std::u16string SystemCodePageToUtf16(std::string_view text);
+// A text in the system's narrow code page (Windows: CP_ACP; POSIX: UTF-8)
+// to UTF-16; none when any byte sequence does not convert exactly.
+std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text);
 
 // Opens a file for reading in binary mode; null when it cannot be opened.
 std::FILE* OpenForReading(const std::u16string& path);
+
+// True for a full path that the tool takes as exactly that one file.
+// Windows: a drive ("C:\", "C:/") or a UNC share ("\\server\share"), and no
+// "*" or "?", which the tool there expands as wildcards. POSIX: a leading "/".
+bool IsPlainAbsolutePath(std::u16string_view path);
+
+// What the file system says of a file, for telling whether it has changed.
+struct FileStamp {
+  bool exists = false;
+  bool regular = false;         // a file, not a directory or a device
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;    // in the platform's finest unit
+  bool operator==(const FileStamp& o) const {
+    return exists == o.exists && regular == o.regular && size == o.size &&
+           modified == o.modified;
+  }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+FileStamp StatFile(const std::u16string& path);
 
 // ---------------------------------------------------------------- time zone
 
@@ -63,8 +83,10 @@ enum class IoResult {
 };
 
 // A child process whose standard input is fed by a pipe that we write and
-// whose standard output and standard error go into one pipe that we read.
-// Only the child's two pipe ends are passed to it. Move-only; the destructor
+// whose standard output goes into a pipe that we read. Its standard error
+// goes to the null device, so that nothing it warns about can mix into what
+// it prints, and it can never block on a full error pipe. Only the child's
+// pipe ends and the null device are passed to it. Move-only; the destructor
 // ends a child that is still running.
 class ChildProcess {
  public:

@@ -2,6 +2,7 @@
 // exception leaves an export: anything unexpected becomes a result code.
 #include "plugin/exports.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -56,10 +57,12 @@ int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex, int unitIndex,
     if (fileName == nullptr) return plugin::kNoValue;
     const std::size_t length = text::BoundedLength(fileName, plugin::kMaxFileName + 1);
     if (length > plugin::kMaxFileName) return plugin::kNoValue;
-    // The narrow name is in the system's code page.
-    std::u16string wide =
+    // The narrow name is in the system's code page. A name that does not
+    // convert exactly would name another file.
+    const std::optional<std::u16string> wide =
         platform::SystemCodePageToUtf16(std::string_view(fileName, length));
-    return plugin::GetValue(plugin::ModuleState(), wide.c_str(), fieldIndex, unitIndex,
+    if (!wide) return plugin::kNoValue;
+    return plugin::GetValue(plugin::ModuleState(), wide->c_str(), fieldIndex, unitIndex,
                             fieldValue, maxLength, flags);
   } catch (...) {
     return plugin::kNoValue;

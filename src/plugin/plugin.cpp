@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "convert/readings.h"
 #include "convert/units.h"
 #include "platform/platform.h"
+#include "tool/requests.h"
 #include "text/text.h"
 
 namespace plugin {
@@ -47,88 +47,11 @@ int GetDefaultSortOrder(PluginState& state, int fieldIndex) {
 
 // ------------------------------------------------------------------ values
 
-std::string BuildRequest(std::string_view tag, bool numeric,
-                         std::string_view fileNameUtf8) {
-  std::string request;
-  request.reserve(tag.size() + fileNameUtf8.size() + 64);
-  request += '-';
-  request += tag;
-  request += "\n-fast\n-s3\n-charset\nFileName=UTF8\n";
-  if (numeric) request += "-n\n";
-  request += fileNameUtf8;
-  request += "\n-execute\n";
-  return request;
+bool SendableFileName(std::u16string_view name) {
+  return platform::IsPlainAbsolutePath(name) &&
+         name.find_first_of(u"\r\n") == std::u16string_view::npos &&
+         !text::HasUnpairedSurrogate(name);
 }
-
-void TrimReplyLineEnd(std::u16string& reply) {
-  if (platform::kToolLineEndLength == 2) {
-    if (reply.size() >= 2 && reply[reply.size() - 2] == u'\r')
-      reply.resize(reply.size() - 2);
-  } else if (!reply.empty() && reply.back() == u'\n') {
-    reply.pop_back();
-  }
-}
-
-namespace {
-
-template <typename T>
-void Store(void* fieldValue, T value) {
-  if (fieldValue != nullptr) std::memcpy(fieldValue, &value, sizeof value);
-}
-
-int DeliverNumber(std::int32_t fieldType, std::u16string_view reply,
-                  void* fieldValue) {
-  switch (fieldType) {
-    case config::kNumeric32:
-      Store(fieldValue, convert::TextToInt32(reply));
-      return fieldType;
-    case config::kNumeric64:
-      Store(fieldValue, convert::TextToInt64(reply));
-      return fieldType;
-    case config::kNumericFloating:
-      Store(fieldValue, convert::TextToDouble(reply));
-      return fieldType;
-    default:
-      return kDelayed;
-  }
-}
-
-bool IsNumericType(std::int32_t fieldType) {
-  return fieldType == config::kNumeric32 || fieldType == config::kNumeric64 ||
-         fieldType == config::kNumericFloating;
-}
-
-int DeliverText(std::u16string_view textValue, void* fieldValue, int maxLength) {
-  text::CopyTruncated(textValue, static_cast<char16_t*>(fieldValue), maxLength);
-  return config::kWideString;
-}
-
-}  // namespace
-
-int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
-                 std::u16string_view reply, void* fieldValue, int maxLength) {
-  if (text::EqualsIgnoreAsciiCase(unit, u"Default") ||
-      fieldType == config::kWideString)
-    return DeliverText(reply, fieldValue, maxLength);
-  if ((IsNumericType(fieldType) && unit.empty()) || unit == u"#")
-    return DeliverNumber(fieldType, reply, fieldValue);
-  if (fieldType == config::kDateTime) {
-    Store(fieldValue, convert::ParseToolDateTime(reply));
-    return fieldType;
-  }
-  return kNoValue;
-}
-
-namespace {
-
-// Names the tool would not take as one file: a line end would split the
-// name into further tool arguments, a leading "-" would make it an option.
-bool SafeAsToolArgument(std::u16string_view name) {
-  return !name.empty() && name.front() != u'-' &&
-         name.find_first_of(u"\r\n") == std::u16string_view::npos;
-}
-
-}  // namespace
 
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags) {
@@ -143,12 +66,16 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   if (length > kMaxFileName) return kNoValue;
   const std::u16string_view name(fileName, length);
   if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
-  if (!SafeAsToolArgument(name)) return kNoValue;
+  if (!SendableFileName(name)) return kNoValue;
+  // A folder (or a device) is not one file: the tool would read everything
+  // in it.
+  const platform::FileStamp stamp = platform::StatFile(std::u16string(name));
+  if (stamp.exists && !stamp.regular) return kNoValue;
 
   const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
   const bool numeric = !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default");
-  const std::string request =
-      BuildRequest(field.text.RequestTag(), numeric, platform::Utf16ToUtf8(name));
+  const std::string request = tool::BuildTagRequest(field.text.RequestTag(), numeric,
+                                                    platform::Utf16ToUtf8(name));
 
   tool::Exchange exchange;
   {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "config/config_loader.h"
+#include "plugin/delivery.h"
 #include "tool/tool_bridge.h"
 
 namespace plugin {
@@ -19,14 +20,6 @@ inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 // Longest file name taken from the host, in code units (the longest path
 // Windows knows).
 inline constexpr std::size_t kMaxFileName = 32767;
-
-// Result codes of a value request, beside the field type codes.
-enum ValueResult : int {
-  kDelayed = 0,
-  kNoValue = -1,
-  kFiltered = -2,
-  kEmptyReply = -3,
-};
 
 struct PluginState {
   PluginState() = default;
@@ -48,19 +41,15 @@ PluginState& ModuleState();
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength);
 int GetDefaultSortOrder(PluginState& state, int fieldIndex);
+// `maxLength` is the size of the host's value buffer in bytes.
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags);
 // Stops the tool; called when the module is unloaded.
 void Unload(PluginState& state);
 
-// The tool's argument lines for one value.
-std::string BuildRequest(std::string_view tag, bool numeric,
-                         std::string_view fileNameUtf8);
-// Drops the one final line end that the tool puts after a value.
-void TrimReplyLineEnd(std::u16string& reply);
-// Writes the reply into the host's buffer as the field type and the unit
-// entry ask, and returns the result code.
-int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
-                 std::u16string_view reply, void* fieldValue, int maxLength);
+// True for a file name that can be sent to the tool as exactly that file:
+// a plain absolute path, no line end (each line is a tool argument), and
+// UTF-16 that converts to UTF-8 without loss.
+bool SendableFileName(std::u16string_view name);
 
 }  // namespace plugin

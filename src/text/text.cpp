@@ -54,6 +54,18 @@ std::size_t BoundedLength(const char16_t* s, std::size_t limit) {
   return Length(s, limit);
 }
 
+bool HasUnpairedSurrogate(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xDC00 && c <= 0xDFFF) return true;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return true;
+      ++i;
+    }
+  }
+  return false;
+}
+
 void CopyTruncated(std::string_view source, char* buffer, int capacity) {
   Copy(source, buffer, capacity);
 }

@@ -27,6 +27,10 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 std::size_t BoundedLength(const char* s, std::size_t limit);
 std::size_t BoundedLength(const char16_t* s, std::size_t limit);
 
+// True when `text` holds a high surrogate not followed by a low one, or a
+// low surrogate not preceded by a high one: UTF-16 that names no characters.
+bool HasUnpairedSurrogate(std::u16string_view text);
+
 // Copies `source` into a host buffer of `capacity` units: at most
 // capacity - 1 units and a terminating zero. Does nothing when the buffer is
 // null or the capacity below 1.

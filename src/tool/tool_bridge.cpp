@@ -1,12 +1,16 @@
 #include "tool/tool_bridge.h"
 
+#include <random>
 #include <string>
 
 namespace tool {
 
 namespace {
 
-constexpr std::size_t kMarkerLength = sizeof(kReadyMarker) - 1;
+constexpr char kMarkerStart[] = "{ready";
+constexpr std::size_t kMarkerStartLength = sizeof(kMarkerStart) - 1;
+// Longest marker number read back: more digits than any 64-bit number has.
+constexpr std::size_t kMaximumIdDigits = 20;
 // A reply larger than this is taken as a tool gone wrong.
 constexpr std::size_t kMaximumReply = std::size_t{64} << 20;
 
@@ -16,41 +20,73 @@ std::u16string FilePart(const std::u16string& path) {
   return separator == std::u16string::npos ? path : path.substr(separator + 1);
 }
 
+// A start for a new tool's exchange numbers: random, with room to count up.
+std::uint64_t RandomFirstId() {
+  std::random_device device;
+  std::seed_seq seed{device(), device(),
+                     static_cast<unsigned>(platform::MonotonicMilliseconds())};
+  std::mt19937_64 generator(seed);
+  return std::uniform_int_distribution<std::uint64_t>(
+      1'000'000'000ull, 1'000'000'000'000'000'000ull)(generator);
+}
+
 }  // namespace
 
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory) {
   tool.child.Terminate();
   int result = tool.child.Start(toolPath, kLaunchArguments);
-  if (result != 10) return result;
-  result = tool.child.Start(pluginDirectory + FilePart(toolPath), kLaunchArguments);
+  if (result == 10)
+    result = tool.child.Start(pluginDirectory + FilePart(toolPath), kLaunchArguments);
+  if (result == 0) tool.firstId = tool.nextId = RandomFirstId();
   return result;
 }
 
 bool ToolRunning(const ToolProcess& tool) { return tool.child.Running(); }
 
-bool EndsWithReadyMarker(std::string_view received, std::size_t lineEndLength) {
-  if (lineEndLength == 0 || received.size() < kMarkerLength + lineEndLength) {
-    return false;
+std::optional<std::uint64_t> EndingMarkerId(std::string_view received,
+                                            std::size_t lineEndLength) {
+  if (lineEndLength == 0 || received.size() < lineEndLength + kMarkerStartLength + 2)
+    return std::nullopt;
+  // The line end: LF, or CR LF where lines end with two bytes.
+  const std::string_view lineEnd = received.substr(received.size() - lineEndLength);
+  if (lineEnd.back() != '\n') return std::nullopt;
+  for (std::size_t i = 0; i + 1 < lineEnd.size(); ++i)
+    if (lineEnd[i] != '\r') return std::nullopt;
+  std::string_view line = received.substr(0, received.size() - lineEndLength);
+  if (line.back() != '}') return std::nullopt;
+  line.remove_suffix(1);
+  std::size_t digits = 0;
+  while (digits < line.size() && digits <= kMaximumIdDigits &&
+         line[line.size() - 1 - digits] >= '0' && line[line.size() - 1 - digits] <= '9')
+    ++digits;
+  // The number as this side writes it: decimal, without leading zeros.
+  if (digits == 0 || digits > kMaximumIdDigits ||
+      line.size() < digits + kMarkerStartLength ||
+      (digits > 1 && line[line.size() - digits] == '0'))
+    return std::nullopt;
+  const std::size_t start = line.size() - digits - kMarkerStartLength;
+  if (line.compare(start, kMarkerStartLength, kMarkerStart) != 0) return std::nullopt;
+  if (start != 0 && line[start - 1] != '\n') return std::nullopt;
+  std::uint64_t id = 0;
+  for (std::size_t i = line.size() - digits; i < line.size(); ++i) {
+    const std::uint64_t digit = static_cast<std::uint64_t>(line[i] - '0');
+    if (id > (UINT64_MAX - digit) / 10) return std::nullopt;
+    id = id * 10 + digit;
   }
-  const std::size_t start = received.size() - lineEndLength - kMarkerLength;
-  if (received.compare(start, kMarkerLength, kReadyMarker) != 0) return false;
-  if (start != 0 && received[start - 1] != '\n') return false;
-  // The line end itself: LF, or CR LF where lines end with two bytes.
-  const std::string_view lineEnd = received.substr(start + kMarkerLength);
-  if (lineEnd.back() != '\n') return false;
-  for (std::size_t i = 0; i + 1 < lineEnd.size(); ++i) {
-    if (lineEnd[i] != '\r') return false;
-  }
-  return true;
+  return id;
 }
 
-Exchange ToolRequest(ToolProcess& tool, std::string_view request) {
+Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   Exchange exchange;
   if (!ToolRunning(tool)) return exchange;
 
-  const platform::IoResult written =
-      tool.child.Write(request, tool.exchangeTimeoutMs);
+  const std::uint64_t id = tool.nextId++;
+  std::string request;
+  request.reserve(commands.size() + 32);
+  request.append(commands);
+  request.append("-execute").append(std::to_string(id)).push_back('\n');
+  const platform::IoResult written = tool.child.Write(request, tool.exchangeTimeoutMs);
   if (written != platform::IoResult::kOk) {
     exchange.status = written == platform::IoResult::kClosed
                           ? ExchangeStatus::kToolGone
@@ -60,28 +96,37 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view request) {
   }
 
   std::string received;
+  bool anything = false;
   char buffer[kReadChunk + 1];
   for (;;) {
     std::size_t count = 0;
     const platform::IoResult read =
         tool.child.Read(buffer, kReadChunk, &count, tool.exchangeTimeoutMs);
     if (read != platform::IoResult::kOk) {
-      exchange.status = read == platform::IoResult::kClosed && received.empty()
+      exchange.status = read == platform::IoResult::kClosed && !anything
                             ? ExchangeStatus::kToolGone
                             : ExchangeStatus::kBroken;
       break;
     }
+    anything = true;
     received.append(buffer, count);
     if (received.size() > kMaximumReply) {
       exchange.status = ExchangeStatus::kBroken;
       received.clear();
       break;
     }
-    if (EndsWithReadyMarker(received, platform::kToolLineEndLength)) {
-      received.resize(received.size() - kMarkerLength - platform::kToolLineEndLength);
+    const std::optional<std::uint64_t> ended =
+        EndingMarkerId(received, platform::kToolLineEndLength);
+    if (!ended) continue;
+    if (*ended == id) {
+      const std::size_t markerLine = kMarkerStartLength + std::to_string(id).size() + 1 +
+                                     platform::kToolLineEndLength;
+      received.resize(received.size() - markerLine);
       exchange.status = ExchangeStatus::kReply;
       break;
     }
+    // The end of an earlier request's reply: nothing before it is ours.
+    if (*ended >= tool.firstId && *ended < id) received.clear();
   }
 
   exchange.reply = platform::Utf8ToUtf16(received);

@@ -1,9 +1,11 @@
 // The bridge to Exiftool: started once in its stay-open mode, fed one request
-// at a time on its standard input, its reply read up to the "{ready}" marker.
+// at a time on its standard input, its reply read up to the numbered
+// "{readyN}" marker line that ends the request's output.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,18 +16,22 @@ namespace tool {
 inline constexpr char16_t kLaunchArguments[] =
     u" -charset FileName=UTF8 -stay_open true -@ -";
 inline constexpr char kStopRequest[] = "-stay_open\nFalse\n";
-inline constexpr char kReadyMarker[] = "{ready}";
 inline constexpr std::size_t kReadChunk = 4095;
 
 // A tool that sends nothing for this long is taken as hung and ended.
 inline constexpr int kExchangeTimeoutMs = 30000;
 // How long unloading waits for the tool to exit after the stop request.
-inline constexpr int kStopTimeoutMs = 3000;
+inline constexpr int kStopTimeoutMs = 2000;
 
 struct ToolProcess {
   platform::ChildProcess child;
   int exchangeTimeoutMs = kExchangeTimeoutMs;
   int stopTimeoutMs = kStopTimeoutMs;
+  // Each exchange with a tool carries a number of its own, counted up from a
+  // random start, so that no file's content can predict (and so imitate) the
+  // marker line that ends a reply.
+  std::uint64_t firstId = 0;
+  std::uint64_t nextId = 0;
 };
 
 // 0 when started; otherwise the failure code of the last attempt. Tries
@@ -49,16 +55,21 @@ struct Exchange {
   std::u16string reply;
 };
 
-// Sends `request` unchanged and reads the reply. On any status but kReply
-// the tool has been ended, so that the next request starts a fresh one.
-Exchange ToolRequest(ToolProcess& tool, std::string_view request);
+// Sends `commands` (argument lines, each ended by a line feed), then a
+// numbered "-executeN" line, and reads the reply up to its "{readyN}" line.
+// On any status but kReply the tool has been ended, so that the next
+// request starts a fresh one.
+Exchange ToolRequest(ToolProcess& tool, std::string_view commands);
 
 // Sends the stop request, waits a bounded time for the tool to exit, then
 // ends it. Does nothing when no tool runs.
 void StopTool(ToolProcess& tool);
 
-// True when `received` ends with a complete marker line: "{ready}" at the
-// start of a line, followed by exactly `lineEndLength` line-end bytes.
-bool EndsWithReadyMarker(std::string_view received, std::size_t lineEndLength);
+// The number N when `received` ends with a complete marker line: "{readyN}"
+// at the start of a line, N in decimal digits without leading zeros, then
+// exactly `lineEndLength` line-end bytes (LF, or CR LF where lines end with
+// two bytes).
+std::optional<std::uint64_t> EndingMarkerId(std::string_view received,
+                                            std::size_t lineEndLength);
 
 }  // namespace tool

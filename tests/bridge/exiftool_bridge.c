@@ -3,10 +3,11 @@
  * own arguments and relays the standard streams:
  *   Windows stdin  -> tool stdin   (lines holding a Windows absolute path,
  *                                   "C:\...", become the Unix path)
- *   tool stdout+stderr -> Windows stdout (each LF becomes CR LF, as Perl's
+ *   tool stdout    -> Windows stdout  (each LF becomes CR LF, as Perl's
  *                                   text-mode output does on Windows)
+ *   tool stderr    -> Windows stderr  (the same)
  * The tool dies with the bridge; the bridge exits with the tool's status once
- * the tool has exited. Built with winegcc; two threads, both Windows ones. */
+ * the tool has exited. Built with winegcc; three threads, all Windows ones. */
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -108,13 +109,44 @@ done:
   return 0;
 }
 
+/* Turns each LF into CR LF and writes the result to `handle`; 0 when the
+ * handle takes no more. */
+static int WriteTranslated(HANDLE handle, const char *data, size_t size) {
+  char translated[2 * CHUNK];
+  size_t j, out = 0;
+  for (j = 0; j < size; ++j) {
+    if (data[j] == '\n') translated[out++] = '\r';
+    translated[out++] = data[j];
+  }
+  return WriteAllHandle(handle, translated, out);
+}
+
+static int toolError = -1; /* read end of the tool's stderr */
+
+/* The tool's stderr -> Windows stderr. Drained to its end even when nobody
+ * takes it, so that the tool never blocks on it. */
+static DWORD WINAPI RelayError(void *unused) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  char chunk[CHUNK];
+  int open = error != NULL && error != INVALID_HANDLE_VALUE;
+  (void)unused;
+  for (;;) {
+    ssize_t got = read(toolError, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (open) open = WriteTranslated(error, chunk, (size_t)got);
+  }
+  close(toolError);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   static char tool[4096];
-  int toStdin[2], fromOutput[2];
+  int toStdin[2], fromOutput[2], fromError[2];
   pid_t parent = getpid(), child;
-  HANDLE inputThread;
+  HANDLE inputThread, errorThread;
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  char chunk[CHUNK], translated[2 * CHUNK];
+  char chunk[CHUNK];
   int status = 0, i;
   DWORD length;
   char **args;
@@ -123,7 +155,7 @@ int main(int argc, char **argv) {
    * there does not reach this process's Unix one. */
   length = GetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", tool, sizeof tool);
   if (length == 0 || length >= sizeof tool) strcpy(tool, "/usr/bin/exiftool");
-  if (pipe(toStdin) != 0 || pipe(fromOutput) != 0) return 120;
+  if (pipe(toStdin) != 0 || pipe(fromOutput) != 0 || pipe(fromError) != 0) return 120;
   signal(SIGPIPE, SIG_IGN);
 
   /* Everything the child needs is made before fork: only async-signal-safe
@@ -141,7 +173,7 @@ int main(int argc, char **argv) {
     signal(SIGPIPE, SIG_DFL);
     dup2(toStdin[0], 0);
     dup2(fromOutput[1], 1);
-    dup2(fromOutput[1], 2);
+    dup2(fromError[1], 2);
 #ifdef SYS_close_range
     if (syscall(SYS_close_range, 3u, ~0u, 0u) != 0)
 #endif
@@ -151,7 +183,9 @@ int main(int argc, char **argv) {
   }
   close(toStdin[0]);
   close(fromOutput[1]);
+  close(fromError[1]);
   toolInput = toStdin[1];
+  toolError = fromError[0];
 
   /* This thread forked the tool and stays until the end, so the tool's
    * parent-death signal fires only when the bridge itself goes. The input
@@ -160,17 +194,14 @@ int main(int argc, char **argv) {
   inputThread = CreateThread(NULL, 0, RelayInput, NULL, 0, NULL);
   if (inputThread == NULL) return 124;
   CloseHandle(inputThread);
+  errorThread = CreateThread(NULL, 0, RelayError, NULL, 0, NULL);
+  if (errorThread == NULL) return 124;
 
   for (;;) {
     ssize_t got = read(fromOutput[0], chunk, sizeof chunk);
-    size_t j, out = 0;
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    for (j = 0; j < (size_t)got; ++j) {
-      if (chunk[j] == '\n') translated[out++] = '\r';
-      translated[out++] = chunk[j];
-    }
-    if (!WriteAllHandle(output, translated, out)) {
+    if (!WriteTranslated(output, chunk, (size_t)got)) {
       /* Nobody reads the replies any more. */
       kill(child, SIGKILL);
       break;
@@ -178,6 +209,8 @@ int main(int argc, char **argv) {
   }
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  WaitForSingleObject(errorThread, 5000);
+  CloseHandle(errorThread);
   CloseHandle(output);
   ExitProcess(WIFEXITED(status) ? (UINT)WEXITSTATUS(status) : 128u + (UINT)WTERMSIG(status));
   return 0;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Makes the test photos in DIR (a JPEG and a TIFF with tags written by
-# exiftool), and DIR/expected.tsv: for each photo, tag and print mode, what
-# one-shot `exiftool -s3 -fast -TAG [-n] FILE` prints, run as its own process.
+# Makes the test photos in DIR (JPEGs and a TIFF with tags written by
+# exiftool, odd tag values, and files that make exiftool warn or fail), and
+# DIR/expected.tsv: for each photo, tag and print mode, what one-shot
+# `exiftool -s3 -fast -TAG [-n] FILE` prints on its standard output, run as
+# its own process.
 set -eu
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
@@ -45,17 +47,35 @@ et -Make=NIKON '-Model=NIKON D850' '-DateTimeOriginal=2019:12:31 23:59:59' \
 cp base.tif "scan 01.tif"
 et -Make=EPSON '-Model=Perfection V600' '-DateTimeOriginal=1999:01:02 03:04:05' \
    '-XMP-xmp:CreateDate=1999:01:02 03:04:05-05:00' -ISO=100 -Artist=Ωmega "scan 01.tif"
-rm -f base.ppm base.jpg base.tif
+
+# Files that make the tool warn or fail, and odd tag values.
+cp base.jpg "odd values.jpg"
+et -Make=Canon '-ImageDescription={ready}' "-Artist=-Model=forged
+{ready}" '-Software=  spaced out  ' '-Copyright=a=b|c' -ISO=3200 "odd values.jpg"
+cp base.jpg "long model.jpg"
+et "-Model=$(perl -e 'print join("", map { chr(65 + $_ % 26) } 0..1799)')" -ISO=50 "long model.jpg"
+# A maker-note block that no camera wrote: the tool warns about it.
+cp base.jpg "unknown makernotes.jpg"
+perl -e 'srand(7); print map { chr(int(rand(256))) } 1..64' > makernotes.bin
+et -Make=Acme -Model=Prototype -ISO=800 '-MakerNotes<=makernotes.bin' "unknown makernotes.jpg"
+# Half of a photo: the tool warns that the JPEG ends early.
+head -c "$(( $(stat -c %s canon.jpg) / 2 ))" canon.jpg > "truncated.jpg"
+# Not a photo at all, under a photo's name: the tool reports an error.
+perl -e 'srand(11); print map { chr(int(rand(256))) } 1..3000' > "random bytes.jpg"
+: > "empty.jpg"
+rm -f base.ppm base.jpg base.tif makernotes.bin
 
 tags="Make Model LensModel DateTimeOriginal XMP:CreateDate ISO FNumber ExposureTime
       FocalLength ExposureCompensation ImageWidth ImageHeight GPSLatitude GPSLongitude
-      GPSPosition Artist Comment"
+      GPSPosition Artist Comment ImageDescription Software Copyright"
 : > expected.tmp
-for file in canon.jpg "nikon café ünï.jpg" "scan 01.tif"; do
+for file in canon.jpg "nikon café ünï.jpg" "scan 01.tif" "odd values.jpg" "long model.jpg" \
+            "unknown makernotes.jpg" "truncated.jpg" "random bytes.jpg" "empty.jpg"; do
   for tag in $tags; do
     for mode in text number; do
-      if [ $mode = number ]; then value=$(exiftool -s3 -fast "-$tag" -n "$file")
-      else value=$(exiftool -s3 -fast "-$tag" "$file"); fi
+      # Standard output only: what the tool warns about is not a value.
+      if [ $mode = number ]; then value=$(exiftool -s3 -fast "-$tag" -n "$file" 2>/dev/null || true)
+      else value=$(exiftool -s3 -fast "-$tag" "$file" 2>/dev/null || true); fi
       printf '%s\t%s\t%s\t%s\n' "$file" "$tag" "$mode" "$value" >> expected.tmp
     done
   done

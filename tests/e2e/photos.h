@@ -47,9 +47,16 @@ const Column kColumns[] = {
     {"DateTimeOriginal", "ft_datetime", "", 10},
     {"XMP:CreateDate", "ft_datetime", "", 10},
     {"FocalLength", "ft_numeric_floating", "Default|#", 11},
+    {"ImageDescription", "ft_stringw", "", 11},
+    {"Software", "ft_stringw", "", 11},
+    {"Copyright", "ft_stringw", "", 11},
+    {"DateTimeOriginal", "ft_datetime", "#", 10},
 };
 
-const char* const kPhotos[] = {"canon.jpg", "nikon café ünï.jpg", "scan 01.tif"};
+const char* const kPhotos[] = {
+    "canon.jpg",      "nikon café ünï.jpg",     "scan 01.tif",
+    "odd values.jpg", "long model.jpg",         "unknown makernotes.jpg",
+    "truncated.jpg",  "random bytes.jpg",       "empty.jpg"};
 
 inline std::string ConfigFor(const std::string& toolPath, const std::string& header = "0") {
   std::string config = std::to_string(std::size(kColumns)) + " F\t" + header + "\n" +
@@ -129,8 +136,9 @@ struct Value {
   }
 };
 
+// `maxLength` is the buffer's size in bytes, as real hosts give it.
 inline Value Get(host::Module& m, const std::u16string& file, int field, int unit = 0,
-          int maxLength = 32768) {
+                 int maxLength = sizeof(Value::bytes)) {
   Value v;
   std::memset(v.bytes, 0, sizeof v.bytes);
   std::u16string name = file;

@@ -11,6 +11,7 @@ namespace {
 
 using namespace e2e;
 
+
 class ModuleValues : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,7 +34,78 @@ TEST_F(ModuleValues, EveryValueEqualsOneShotExiftool) {
       ++compared;
     }
   }
-  EXPECT_EQ(compared, 3 * static_cast<int>(std::size(kColumns)));
+  EXPECT_EQ(compared, static_cast<int>(std::size(kPhotos) * std::size(kColumns)));
+}
+
+// Files that make the tool warn ("[minor] Unrecognized MakerNotes", "JPEG
+// format error") or fail ("File format error", "File is empty"): what it
+// says on its standard error is never a value. A tag the file lacks has no
+// value, also for number and date columns; a value it prints is delivered
+// as printed, warning or not.
+TEST_F(ModuleValues, WarningsAndErrorsAreNeverAValue) {
+  const int lens = 2, iso = 7, date = 16;
+  for (const char* photo : {"unknown makernotes.jpg", "random bytes.jpg", "empty.jpg"}) {
+    EXPECT_EQ(Get(M(), PhotoPath(photo), lens).result, -3) << photo;
+    EXPECT_EQ(Get(M(), PhotoPath(photo), date).result, -3) << photo;
+  }
+  EXPECT_EQ(Get(M(), PhotoPath("random bytes.jpg"), iso).result, -3);
+  EXPECT_EQ(Get(M(), PhotoPath("unknown makernotes.jpg"), 1).Text(), u"Prototype");
+  EXPECT_EQ(Get(M(), PhotoPath("unknown makernotes.jpg"), iso).As<std::int32_t>(), 800);
+  EXPECT_EQ(Get(M(), PhotoPath("truncated.jpg"), 1).Text(), u"Canon EOS 5D Mark IV");
+  EXPECT_EQ(Get(M(), PhotoPath("truncated.jpg"), date).As<std::uint64_t>(),
+            FileTimeOf("2021:06:15 14:30:00"));
+  EXPECT_EQ(Get(M(), PhotoPath("no such file.jpg"), 0).result, -3);
+}
+
+// A value that reads like the tool's ready marker, then many requests in a
+// row: every value stays with its own file and field.
+TEST_F(ModuleValues, AFilesContentNeverShiftsTheChannel) {
+  const int description = 19, artist = 3;
+  EXPECT_EQ(Get(M(), PhotoPath("odd values.jpg"), description).Text(), u"{ready}");
+  EXPECT_EQ(Get(M(), PhotoPath("odd values.jpg"), artist).Text(), u"-Model=forged.{ready}");
+  const char* const photos[] = {"odd values.jpg", "canon.jpg", "odd values.jpg",
+                                "nikon café ünï.jpg", "unknown makernotes.jpg"};
+  const int fields[] = {description, 1, 7, artist, 16, 0, 2};
+  int compared = 0;
+  for (int i = 0; i < 200; ++i) {
+    const char* photo = photos[i % std::size(photos)];
+    const int field = fields[i % std::size(fields)];
+    EXPECT_EQ(Mismatch(photo, field, Get(M(), PhotoPath(photo), field)), "") << "request " << i;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 200);
+}
+
+// Real hosts give the size of their value buffer in bytes (one passes a
+// 2049-byte buffer): a long text fills it and not one byte more.
+TEST_F(ModuleValues, TextFitsTheHostsBufferInBytes) {
+  struct Guarded {
+    unsigned char buffer[2049];
+    unsigned char guard[64];
+  } host;
+  std::memset(&host, 0xA5, sizeof host);
+  std::u16string name = PhotoPath("long model.jpg");
+  ASSERT_EQ(M().GetValueW(reinterpret_cast<HostWideChar*>(name.data()), 1, 0, host.buffer,
+                          sizeof host.buffer, 0),
+            11);
+  std::u16string shown(1024, u'\0');
+  std::memcpy(shown.data(), host.buffer, 2048);
+  const std::string expected = ExpectedValues().at({"long model.jpg", "Model", "text"});
+  ASSERT_EQ(expected.size(), 1800u);
+  EXPECT_EQ(shown, Utf16(expected.substr(0, 1023)) + u'\0');
+  EXPECT_EQ(host.buffer[2048], 0xA5);
+  for (unsigned char byte : host.guard) EXPECT_EQ(byte, 0xA5);
+
+  EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), 1, 0, 11).Text(), u"Cano");
+  EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), 1, 0, 10).Text(), u"Cano");
+  for (int tooSmall : {1, 0}) {
+    unsigned char untouched[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+    std::u16string canon = PhotoPath("canon.jpg");
+    EXPECT_EQ(M().GetValueW(reinterpret_cast<HostWideChar*>(canon.data()), 1, 0, untouched,
+                            tooSmall, 0),
+              11);
+    EXPECT_EQ(untouched[0], 0xA5);
+  }
 }
 
 TEST_F(ModuleValues, KnownValuesOfTheCanonPhoto) {
@@ -58,21 +130,19 @@ TEST_F(ModuleValues, UnitChoiceAndTruncation) {
   EXPECT_DOUBLE_EQ(number.As<double>(), 50.0);
   EXPECT_EQ(Get(M(), canon, focal, 9).result, 3);   // past the end: the last entry
   EXPECT_EQ(Get(M(), canon, focal, -1).result, 3);  // negative: empty entry, a number
-  const Value cut = Get(M(), canon, 1, 0, 5);
-  EXPECT_EQ(cut.result, 11);
-  EXPECT_EQ(cut.Text(), u"Cano");
-  EXPECT_EQ(Get(M(), canon, 1, 0, 0).Text(), u"");  // no room: nothing written
+  const Value date = Get(M(), canon, 22);              // a date-time field with "#"
+  EXPECT_EQ(date.result, 10);
+  EXPECT_EQ(date.As<std::uint64_t>(), FileTimeOf("2021:06:15 14:30:00"));
 }
 
 TEST_F(ModuleValues, MissingTagAndRefusedNames) {
   EXPECT_EQ(Get(M(), PhotoPath("nikon café ünï.jpg"), 2).result, -3);  // no LensModel
-  // The tool's complaint comes back as the value, as it prints it.
-  const Value missingFile = Get(M(), PhotoPath("no such file.jpg"), 0);
-  EXPECT_EQ(missingFile.result, 11);
-  EXPECT_EQ(missingFile.Text().rfind(u"Error: File not found", 0), 0u);
-  std::u16string injected = PhotoPath("canon.jpg") + u"\n-ver";
-  EXPECT_EQ(Get(M(), injected, 0).result, -1);
-  EXPECT_EQ(Get(M(), u"-ver", 0).result, -1);
+  // Names the tool would not take as exactly that one file.
+  EXPECT_EQ(Get(M(), PhotoPath("canon.jpg") + u"\n-ver", 0).result, -1);
+  for (const char16_t* relative : {u"-ver", u" -ver", u"#x", u"canon.jpg"})
+    EXPECT_EQ(Get(M(), relative, 0).result, -1) << "relative name";
+  EXPECT_EQ(Get(M(), PhotoPath("canon") + u"\xD800.jpg", 0).result, -1);  // lone surrogate
+  EXPECT_EQ(Get(M(), PhotoPath(""), 0).result, -1);  // the folder itself
   EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), 99).result, -1);
   EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), -1).result, -1);
 }
@@ -85,6 +155,37 @@ TEST_F(ModuleValues, NarrowEntryGivesTheSameValues) {
   ASSERT_EQ(M().GetValue(narrow.data(), 7, 0, v.bytes, 256, 0), 1);
   EXPECT_EQ(v.As<std::int32_t>(), 400);
   EXPECT_EQ(narrow, host::NativePath(e2e::Env("VELTAMO_PHOTOS") + "/canon.jpg"));
+}
+
+// The narrow entry's name is text in the system's code page: it reaches the
+// tool as that text, or not at all.
+TEST_F(ModuleValues, NarrowNamesAreReadInTheSystemCodePage) {
+  const std::string folder = host::NativePath(e2e::Env("VELTAMO_PHOTOS"));
+  Value v;
+#ifdef _WIN32
+  if (GetACP() == 1252) {
+    // 0x80 is the euro sign there, not U+0080.
+    const fs::path euro = fs::u8path(folder) / fs::u8path("euro \xe2\x82\xac.jpg");
+    fs::copy_file(fs::u8path(folder) / "canon.jpg", euro, fs::copy_options::overwrite_existing);
+    std::string narrow = folder + "\\euro \x80.jpg";
+    EXPECT_EQ(M().GetValue(narrow.data(), 1, 0, v.bytes, 256, 0), 11);
+    EXPECT_EQ(v.Text(), u"Canon EOS 5D Mark IV");
+    fs::remove(euro);
+  } else if (GetACP() == CP_UTF8) {
+    std::string unconvertible = folder + "\\caf\xe9.jpg";
+    EXPECT_EQ(M().GetValue(unconvertible.data(), 1, 0, v.bytes, 256, 0), -1);
+  } else {
+    GTEST_SKIP() << "code page " << GetACP() << " has no case here";
+  }
+#else
+  // UTF-8: a Latin-1 byte alone names no file; it would reach the tool as
+  // U+FFFD, the name of another file.
+  std::string unconvertible = folder + "/caf\xe9.jpg";
+  EXPECT_EQ(M().GetValue(unconvertible.data(), 1, 0, v.bytes, 256, 0), -1);
+  std::string accented = folder + "/nikon caf\xc3\xa9 \xc3\xbcn\xc3\xaf.jpg";
+  EXPECT_EQ(M().GetValue(accented.data(), 1, 0, v.bytes, 256, 0), 11);
+  EXPECT_EQ(v.Text(), u"NIKON D850");
+#endif
 }
 
 TEST(ModuleValueRules, FieldTypeAgainstUnitEntry) {
@@ -104,11 +205,11 @@ TEST(ModuleValueRules, FieldTypeAgainstUnitEntry) {
   const int string = 0, date = 1, iso = 2, separator = 3, dashes = 4, wide = 5;
   EXPECT_EQ(Get(m, canon, string, 0).result, -1);
   EXPECT_EQ(Get(m, canon, string, 1).result, 11);
-  EXPECT_EQ(Get(m, canon, string, 2).result, 0);
+  EXPECT_EQ(Get(m, canon, string, 2).result, -1);  // "#": no plain number for text
   EXPECT_EQ(Get(m, canon, string, 3).Text(), u"Canon EOS 5D Mark IV");
   EXPECT_EQ(Get(m, canon, date, 0).result, 10);
   EXPECT_EQ(Get(m, canon, date, 1).Text(), u"2021:06:15 14:30:00");
-  EXPECT_EQ(Get(m, canon, date, 2).result, 0);
+  EXPECT_EQ(Get(m, canon, date, 2).result, 10);  // "#": the date as "-n" prints it
   EXPECT_EQ(Get(m, canon, date, 3).result, 10);
   EXPECT_EQ(Get(m, canon, iso, 0).result, 1);
   EXPECT_EQ(Get(m, canon, iso, 1).Text(), u"400");
@@ -141,10 +242,11 @@ TEST(ModuleValueRules, MissingToolIsReportedUntilPutInPlace) {
   char n[64], u[64];
   ASSERT_EQ(m.GetSupportedField(0, n, u, 64), 11);
   const std::u16string canon = PhotoPath("canon.jpg");
-  const Value missing = Get(m, canon, 0, 0, 8);
+  const Value missing = Get(m, canon, 0, 0, 16);
   EXPECT_EQ(missing.result, 11);
-  EXPECT_EQ(missing.Text(), u"Exiftoo");  // cut to the buffer
+  EXPECT_EQ(missing.Text(), u"Exiftoo");  // cut to the buffer's 16 bytes
   EXPECT_EQ(Get(m, canon, 0).Text(), u"Exiftool.exe is not found!");
+  EXPECT_EQ(Get(m, canon, 0, 0, 8).Text(), u"Exi");  // 8 bytes: three units and a zero
   // Put in place beside the module: found by the second attempt.
   fs::copy_file(tool, plugin.dir() / tool.filename());
   fs::permissions(plugin.dir() / tool.filename(), fs::perms::owner_all, fs::perm_options::add);

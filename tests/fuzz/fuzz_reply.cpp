@@ -3,7 +3,7 @@
 // chunk, as the exchange does; then the reply is decoded, trimmed and
 // delivered into a host buffer that is guarded by a canary.
 //
-// Input: [flags][field type][maxLength][unit length n][n unit bytes]
+// Input: [flags][field type][maxLength][marker number][unit length n][n unit bytes]
 //        [split count k][k split bytes][received bytes]
 //   flags bit 0: line ends of two bytes (else one); bit 1: deliver into a
 //   null buffer as well.
@@ -14,13 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "convert/readings.h"
 #include "platform/platform.h"
-#include "plugin/plugin.h"
+#include "plugin/delivery.h"
 #include "tool/tool_bridge.h"
 
 namespace {
@@ -37,17 +38,27 @@ namespace {
 
 constexpr std::uint8_t kCanary = 0xA5;
 
-// The marker line as documented: "{ready}" at the start of a line, then
-// exactly the line end (LF, or CR LF), at the very end of the data.
-bool ModelEndsWithMarker(std::string_view data, std::size_t lineEndLength) {
-  std::string marker = "{ready}";
-  if (lineEndLength == 1) marker += "\n";
-  else if (lineEndLength == 2) marker += "\r\n";
-  else return false;
-  if (data.size() < marker.size()) return false;
-  const std::size_t start = data.size() - marker.size();
-  if (data.substr(start) != marker) return false;
-  return start == 0 || data[start - 1] == '\n';
+// The marker line as documented: "{readyN}" (N: 1 to 20 decimal digits
+// without leading zeros, a 64-bit number) as the whole of the last line,
+// ended by exactly the line end (LF, or CR LF); -1 when the data does not
+// end so.
+long double ModelMarkerId(std::string_view data, std::size_t lineEndLength) {
+  const std::string_view lineEnd = lineEndLength == 1 ? "\n" : lineEndLength == 2 ? "\r\n" : "";
+  if (lineEnd.empty() || data.size() < lineEnd.size() ||
+      data.substr(data.size() - lineEnd.size()) != lineEnd)
+    return -1;
+  std::string_view line = data.substr(0, data.size() - lineEnd.size());
+  const std::size_t previous = line.rfind('\n');
+  if (previous != std::string_view::npos) line = line.substr(previous + 1);
+  if (line.size() < 8 || line.substr(0, 6) != "{ready" || line.back() != '}') return -1;
+  const std::string_view digits = line.substr(6, line.size() - 7);
+  if (digits.size() > 20 || (digits.size() > 1 && digits[0] == '0')) return -1;
+  long double value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value > 18446744073709551615.0L ? -1 : value;
 }
 
 // Sizes of the reply fields that the host reads for each result code.
@@ -70,12 +81,13 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
 
 // The delivery rules, first match wins: "Default" or a wide-text field give
 // text; a numeric field with no unit, or the unit "#", gives the number by
-// the field type (0 for other types); a date-time field gives a file time;
-// anything else gives -1.
+// the field type (a date for a date-time field, -1 for other types); a
+// date-time field gives a file time; anything else gives -1.
 int ModelResult(std::int32_t type, std::u16string_view unit) {
   const bool numericType = type == 1 || type == 2 || type == 3;
   if (EqualsIgnoreCase(unit, u"Default") || type == 11) return 11;
-  if ((numericType && unit.empty()) || unit == u"#") return numericType ? type : 0;
+  if ((numericType && unit.empty()) || unit == u"#")
+    return numericType || type == 10 ? type : -1;
   if (type == 10) return 10;
   return -1;
 }
@@ -88,11 +100,12 @@ void CheckDelivery(std::int32_t type, std::u16string_view unit, std::u16string_v
 
   std::size_t written = 0;  // bytes the result allows to change
   if (result == 11) {
-    if (maxLength >= 1) {
+    // maxLength is the buffer's size in bytes.
+    if (maxLength >= 2) {
       const std::size_t units =
-          std::min(reply.size(), static_cast<std::size_t>(maxLength) - 1);
+          std::min(reply.size(), static_cast<std::size_t>(maxLength) / 2 - 1);
       written = (units + 1) * 2;
-      CHECK(written <= static_cast<std::size_t>(maxLength) * 2);
+      CHECK(written <= static_cast<std::size_t>(maxLength));
       std::vector<char16_t> text(units + 1);
       std::memcpy(text.data(), buffer.data(), written);
       CHECK(std::u16string_view(text.data(), units) == reply.substr(0, units));
@@ -143,14 +156,14 @@ void TrimAndDeliver(std::u16string reply, std::int32_t type, std::u16string_view
   }
   if (reply.empty()) return;  // an empty reply gives no value
 
-  // Room for what the host is promised: maxLength units of text, and the
+  // Room for what the host is promised: maxLength bytes of text, and the
   // 8 bytes of a number, whatever maxLength says.
   std::size_t capacity = 8;
   if (maxLength > 0) {
-    const std::size_t units =
-        maxLength == std::numeric_limits<int>::max() ? reply.size() + 1
-                                                     : static_cast<std::size_t>(maxLength);
-    capacity = std::max(capacity, units * 2);
+    const std::size_t bytes = maxLength == std::numeric_limits<int>::max()
+                                  ? (reply.size() + 1) * 2
+                                  : static_cast<std::size_t>(maxLength);
+    capacity = std::max(capacity, bytes);
   }
   CheckDelivery(type, unit, reply, maxLength, capacity);
   if (flags & 2) {
@@ -162,14 +175,16 @@ void TrimAndDeliver(std::u16string reply, std::int32_t type, std::u16string_view
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 5) return 0;
+  if (size < 6) return 0;
   const std::uint8_t flags = data[0];
   static constexpr std::int32_t kTypes[] = {0, 1, 2, 3, 4, 8, 10, 11, 100};
   const std::int32_t type = data[1] < 9 ? kTypes[data[1]] : static_cast<std::int8_t>(data[1]);
   // 255 stands for a host that gives a huge capacity.
   const int maxLength =
       data[2] == 255 ? std::numeric_limits<int>::max() : static_cast<int>(data[2]) - 4;
-  std::size_t pos = 3;
+  const std::uint64_t id = 1000 + data[3] % 4;  // this request's marker number
+  const std::uint64_t firstId = 1000;
+  std::size_t pos = 4;
   const std::size_t unitLength = data[pos++] % 16;
   if (size - pos < unitLength + 1) return 0;
   std::u16string unit;
@@ -194,31 +209,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t lineEnd = 0; lineEnd <= 2; ++lineEnd) {
     for (std::size_t end : ends) {
       const std::string_view prefix = received.substr(0, end);
-      const bool found = tool::EndsWithReadyMarker(prefix, lineEnd);
-      CHECK(found == ModelEndsWithMarker(prefix, lineEnd));
-      const std::size_t window = 8 + lineEnd;
+      const std::optional<std::uint64_t> found = tool::EndingMarkerId(prefix, lineEnd);
+      const long double model = ModelMarkerId(prefix, lineEnd);
+      CHECK(found.has_value() == (model >= 0));
+      if (found) CHECK(static_cast<long double>(*found) == model);
+      // Decided by the last line alone.
+      const std::size_t window = 6 + 20 + 1 + lineEnd + 1;
       if (prefix.size() > window)
-        CHECK(found == tool::EndsWithReadyMarker(prefix.substr(prefix.size() - window),
-                                                 lineEnd));
+        CHECK(found == tool::EndingMarkerId(prefix.substr(prefix.size() - window), lineEnd));
     }
   }
 
-  // The exchange: after each chunk, the marker test on all received so far.
+  // The exchange: after each chunk, the marker test on all received so far;
+  // an earlier request's marker drops what came before it.
   const std::size_t lineEnd = (flags & 1) ? 2 : 1;
+  const std::size_t markerLine = std::to_string(id).size() + 7 + lineEnd;
   std::string got;
   std::size_t previous = 0;
   bool complete = false;
   for (std::size_t end : ends) {
     got.append(received.substr(previous, end - previous));
     previous = end;
-    if (tool::EndsWithReadyMarker(got, lineEnd)) {
+    const std::optional<std::uint64_t> ended = tool::EndingMarkerId(got, lineEnd);
+    if (ended && *ended == id) {
       complete = true;
       break;
     }
+    if (ended && *ended >= firstId && *ended < id) got.clear();
   }
-  // Data that ends with the marker line is complete at its last chunk at
-  // the latest, however it was split.
-  if (ModelEndsWithMarker(received, lineEnd)) CHECK(complete);
+  // Data that ends with this request's marker line is complete at its last
+  // chunk at the latest, however it was split.
+  if (ModelMarkerId(received, lineEnd) == static_cast<long double>(id)) CHECK(complete);
 
   // The received bytes taken as UTF-16 units one by one, so that replies
   // without a final line end, or with other units, are tried too.
@@ -227,7 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TrimAndDeliver(std::move(raw), type, unit, maxLength, flags);
 
   if (!complete) return 0;
-  got.resize(got.size() - 7 - lineEnd);
+  got.resize(got.size() - markerLine);
   CHECK(got.empty() || got.back() == '\n');  // the marker starts a line
 
   TrimAndDeliver(platform::Utf8ToUtf16(got), type, unit, maxLength, flags);

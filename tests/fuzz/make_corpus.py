@@ -3,7 +3,7 @@
 
 Run from anywhere; the files it writes are committed. Layouts:
   fuzz_config  - a whole Config.txt.
-  fuzz_reply   - [flags][field type][maxLength][unit length n][n unit bytes]
+  fuzz_reply   - [flags][field type][maxLength][marker number][unit length n][n unit bytes]
                  [split count k][k split bytes][received bytes]
   fuzz_convert - [flags][unit index][units length n][n units bytes][text]
                  flags bit 0: text is UTF-16LE (else each byte is one unit).
@@ -84,33 +84,42 @@ write("fuzz_config", "types",
 
 # ------------------------------------------------------------------- reply
 def reply(flags, ftype, maxlen, unit, splits, received):
+    """The request's marker number is 1001 (byte 1); "{R}" in `received`
+    stands for its marker, "{S}" for the one of the request before."""
     unit = unit.encode("latin-1") if isinstance(unit, str) else unit
-    received = received.encode("utf-8") if isinstance(received, str) else received
-    return (bytes([flags, ftype, maxlen, len(unit)]) + unit + bytes([len(splits)])
+    if isinstance(received, str):
+        received = received.replace("{R}", "{ready1001}").replace("{S}", "{ready1000}")
+        received = received.encode("utf-8")
+    else:
+        received = received.replace(b"{R}", b"{ready1001}")
+    return (bytes([flags, ftype, maxlen, 1, len(unit)]) + unit + bytes([len(splits)])
             + bytes(splits) + received)
 
 # field type byte: index into the table in fuzz_reply.cpp (0..8) or raw.
 T32, T64, TDBL, TDT, TSTR, TWIDE, TOTHER = 1, 2, 3, 6, 5, 7, 8
-write("fuzz_reply", "int_lf", reply(0, T32, 20, "", [], "123\n{ready}\n"))
-write("fuzz_reply", "int_crlf", reply(1, T32, 20, "", [], "123\r\n{ready}\r\n"))
-write("fuzz_reply", "split_marker", reply(1, TWIDE, 40, "", [100, 150], "value\r\n{ready}\r\n"))
-write("fuzz_reply", "marker_alone", reply(0, TWIDE, 40, "", [], "{ready}\n"))
-write("fuzz_reply", "marker_own_read", reply(0, TDBL, 40, "#", [128], "12.5\n{ready}\n"))
-write("fuzz_reply", "marker_mid_line", reply(0, TWIDE, 40, "", [], "x{ready}\n"))
-write("fuzz_reply", "marker_lf_only_crlf", reply(1, TWIDE, 40, "", [], "v\r\n{ready}\n"))
-write("fuzz_reply", "two_lines", reply(0, TWIDE, 60, "Default", [60], "line one\nline two\n{ready}\n"))
-write("fuzz_reply", "truncate", reply(0, TWIDE, 9, "", [], "abcdefghijklmnop\n{ready}\n"))
-write("fuzz_reply", "maxlen_small", reply(0, TSTR, 4, "default", [], "abc\n{ready}\n"))
-write("fuzz_reply", "datetime", reply(0, TDT, 20, "", [], "2021:06:15 14:30:00+02:00\n{ready}\n"))
-write("fuzz_reply", "datetime_hash", reply(0, TDT, 20, "#", [], "2021:06:15 14:30:00\n{ready}\n"))
-write("fuzz_reply", "int64_unit", reply(0, T64, 2, "mm", [], "-9223372036854775809\n{ready}\n"))
-write("fuzz_reply", "other_hash", reply(0, TOTHER, 2, "#", [], "7\n{ready}\n"))
-write("fuzz_reply", "utf8", reply(0, TWIDE, 30, "", [5], "\xe9t\xe9 \U0001F600\n{ready}\n"))
-write("fuzz_reply", "bad_utf8", reply(0, TWIDE, 30, "", [], b"\xc3\x28\xf0\x9f\x98\n{ready}\n"))
+write("fuzz_reply", "int_lf", reply(0, T32, 20, "", [], "123\n{R}\n"))
+write("fuzz_reply", "int_crlf", reply(1, T32, 20, "", [], "123\r\n{R}\r\n"))
+write("fuzz_reply", "split_marker", reply(1, TWIDE, 40, "", [100, 150], "value\r\n{R}\r\n"))
+write("fuzz_reply", "marker_alone", reply(0, TWIDE, 40, "", [], "{R}\n"))
+write("fuzz_reply", "marker_own_read", reply(0, TDBL, 40, "#", [128], "12.5\n{R}\n"))
+write("fuzz_reply", "marker_mid_line", reply(0, TWIDE, 40, "", [], "x{R}\n"))
+write("fuzz_reply", "marker_lf_only_crlf", reply(1, TWIDE, 40, "", [], "v\r\n{R}\n"))
+write("fuzz_reply", "two_lines", reply(0, TWIDE, 60, "Default", [60], "line one\nline two\n{R}\n"))
+write("fuzz_reply", "truncate", reply(0, TWIDE, 9, "", [], "abcdefghijklmnop\n{R}\n"))
+write("fuzz_reply", "maxlen_small", reply(0, TSTR, 4, "default", [], "abc\n{R}\n"))
+write("fuzz_reply", "datetime", reply(0, TDT, 20, "", [], "2021:06:15 14:30:00+02:00\n{R}\n"))
+write("fuzz_reply", "datetime_hash", reply(0, TDT, 20, "#", [], "2021:06:15 14:30:00\n{R}\n"))
+write("fuzz_reply", "int64_unit", reply(0, T64, 2, "mm", [], "-9223372036854775809\n{R}\n"))
+write("fuzz_reply", "other_hash", reply(0, TOTHER, 2, "#", [], "7\n{R}\n"))
+write("fuzz_reply", "utf8", reply(0, TWIDE, 30, "", [5], "\xe9t\xe9 \U0001F600\n{R}\n"))
+write("fuzz_reply", "bad_utf8", reply(0, TWIDE, 30, "", [], b"\xc3\x28\xf0\x9f\x98\n{R}\n"))
 write("fuzz_reply", "no_marker", reply(0, TWIDE, 30, "", [1, 2, 3], "no marker here\n"))
-write("fuzz_reply", "empty_reply", reply(0, T32, 30, "", [], "\n{ready}\n"))
-write("fuzz_reply", "cr_only", reply(1, T32, 30, "", [], "\r\n{ready}\r\n"))
-write("fuzz_reply", "max_int", reply(0, TWIDE, 255, "", [], "x" * 300 + "\n{ready}\n"))
+write("fuzz_reply", "empty_reply", reply(0, T32, 30, "", [], "\n{R}\n"))
+write("fuzz_reply", "cr_only", reply(1, T32, 30, "", [], "\r\n{R}\r\n"))
+write("fuzz_reply", "max_int", reply(0, TWIDE, 255, "", [], "x" * 300 + "\n{R}\n"))
+write("fuzz_reply", "unnumbered_value", reply(0, TWIDE, 40, "", [8], "{ready}\n{R}\n"))
+write("fuzz_reply", "stale_first", reply(1, TWIDE, 60, "", [20, 40], "old\r\n{S}\r\nnew\r\n{R}\r\n"))
+write("fuzz_reply", "marker_split_number", reply(0, T32, 40, "", [150], "7\n{R}\n"))
 
 # ----------------------------------------------------------------- convert
 def convert(index, units, text, utf16=False):

@@ -124,7 +124,7 @@ std::string Value(host::Module& m, const fs::path& file, int field, int unit) {
   std::memset(buffer, 0, sizeof buffer);
   std::u16string name = Utf16(file);
   const int result = m.GetValueW(reinterpret_cast<HostWideChar*>(name.data()), field, unit,
-                                 buffer, sizeof buffer / 2, 0);
+                                 buffer, sizeof buffer, 0);  // its size in bytes, as hosts give it
   return Render(result, buffer);
 }
 

@@ -5,21 +5,46 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "plugin/delivery.h"
 #include "plugin/plugin.h"
 #include "text/text.h"
+#include "tool/requests.h"
 
 namespace {
 
 TEST(PluginRequest, LinesInOrderWithOptionalNumericFlag) {
-  EXPECT_EQ(plugin::BuildRequest("Model", false, "c:\\a\\b.jpg"),
-            "-Model\n-fast\n-s3\n-charset\nFileName=UTF8\nc:\\a\\b.jpg\n-execute\n");
-  EXPECT_EQ(plugin::BuildRequest("XMP:CreateDate", true, "/p/caf\xc3\xa9.jpg"),
-            "-XMP:CreateDate\n-fast\n-s3\n-charset\nFileName=UTF8\n-n\n/p/caf\xc3\xa9.jpg\n"
-            "-execute\n");
-  // Long names are not cut: a cut request would lose its -execute line.
+  EXPECT_EQ(tool::BuildTagRequest("Model", false, "c:\\a\\b.jpg"),
+            "-Model\n-fast\n-s3\n-charset\nFileName=UTF8\nc:\\a\\b.jpg\n");
+  EXPECT_EQ(tool::BuildTagRequest("XMP:CreateDate", true, "/p/caf\xc3\xa9.jpg"),
+            "-XMP:CreateDate\n-fast\n-s3\n-charset\nFileName=UTF8\n-n\n/p/caf\xc3\xa9.jpg\n");
+  // Long names are not cut: a cut name would name another file.
   const std::string longName(5000, 'x');
-  const std::string request = plugin::BuildRequest("Model", false, longName);
-  EXPECT_NE(request.find(longName + "\n-execute\n"), std::string::npos);
+  const std::string request = tool::BuildTagRequest("Model", false, longName);
+  EXPECT_NE(request.find("\n" + longName + "\n"), std::string::npos);
+}
+
+TEST(PluginRequest, OnlyNamesTheToolTakesAsThatOneFileAreSent) {
+#ifdef _WIN32
+  const std::u16string good[] = {u"C:\\a\\b.jpg", u"c:/a/b.jpg", u"\\\\server\\share\\b.jpg"};
+  const std::u16string bad[] = {u"a\\b.jpg", u"C:b.jpg", u"\\a\\b.jpg", u"\\\\?\\C:\\b.jpg",
+                                u"\\\\.\\pipe\\x", u"C:\\a\\*.jpg", u"C:\\a?.jpg"};
+#else
+  const std::u16string good[] = {u"/a/b.jpg", u"/a/ -ver", u"/#x", u"/a/*.jpg"};
+  const std::u16string bad[] = {u"a/b.jpg", u"./b.jpg", u"~/b.jpg"};
+#endif
+  for (const std::u16string& name : good) EXPECT_TRUE(plugin::SendableFileName(name));
+  for (const std::u16string& name : bad) EXPECT_FALSE(plugin::SendableFileName(name));
+  const std::u16string root = good[0];
+  for (std::u16string_view name : {u" -ver", u"#x", u"-ver", u""})
+    EXPECT_FALSE(plugin::SendableFileName(name));
+  // Line ends would split the name into tool arguments; unpaired surrogates
+  // would reach the tool as U+FFFD, the name of another file.
+  EXPECT_FALSE(plugin::SendableFileName(root + u"\n-ver"));
+  EXPECT_FALSE(plugin::SendableFileName(root + u"\r"));
+  EXPECT_FALSE(plugin::SendableFileName(root + u"\xD800.jpg"));
+  EXPECT_FALSE(plugin::SendableFileName(root + u"\xDC00.jpg"));
+  EXPECT_FALSE(plugin::SendableFileName(root + u"\xDC00\xD800"));
+  EXPECT_TRUE(plugin::SendableFileName(root + u"\xD83D\xDE00.jpg"));  // a real pair
 }
 
 TEST(PluginReply, OnlyTheFinalLineEndIsTrimmed) {
@@ -33,7 +58,7 @@ TEST(PluginReply, OnlyTheFinalLineEndIsTrimmed) {
   reply = end;
   plugin::TrimReplyLineEnd(reply);
   EXPECT_EQ(reply, u"");
-  reply = u"\x07";
+  reply.assign(1, u'\x07');  // (assign: GCC 12 warns wrongly about the literal form)
   plugin::TrimReplyLineEnd(reply);
   EXPECT_EQ(reply, u"\x07");
   if (platform::kToolLineEndLength == 2) {
@@ -79,7 +104,9 @@ TEST(PluginDeliver, FieldTypeAgainstUnitEntry) {
   EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"", u"2021:06:15 14:30:00+02:00")),
             132682338000000000ull);
   EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"utc", u"abc")), 0u);
-  EXPECT_EQ(Deliver(10, u"#", u"2021:06:15 14:30:00").result, 0);
+  // "-n" prints dates as they are: "#" reads the date too.
+  EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"#", u"2021:06:15 14:30:00+02:00")),
+            132682338000000000ull);
   EXPECT_EQ(Deliver(10, u"Default", u"2021").result, 11);
   // Wide text takes every entry.
   for (const char16_t* unit : {u"", u"Default", u"#", u"any"})
@@ -87,17 +114,23 @@ TEST(PluginDeliver, FieldTypeAgainstUnitEntry) {
   // Any other type: only "Default" gives a value.
   EXPECT_EQ(Deliver(8, u"", u"x").result, -1);
   EXPECT_EQ(Deliver(8, u"Default", u"x").result, 11);
-  EXPECT_EQ(Deliver(8, u"#", u"x").result, 0);
+  EXPECT_EQ(Deliver(8, u"#", u"x").result, -1);
+  EXPECT_EQ(Deliver(6, u"#", u"1").result, -1);
   EXPECT_EQ(Deliver(8, u"other", u"x").result, -1);
 }
 
 TEST(PluginDeliver, WritesStayWithinTheBuffer) {
-  const Delivered cut = Deliver(11, u"", u"abcdefgh", 5);
+  // The host gives its buffer's size in bytes: 11 bytes hold five units.
+  const Delivered cut = Deliver(11, u"", u"abcdefgh", 11);
   EXPECT_EQ(Text(cut), u"abcd");
   EXPECT_EQ(cut.bytes[10], 0xEE);  // nothing past the terminator
-  const Delivered none = Deliver(11, u"", u"abc", 0);
-  EXPECT_EQ(none.result, 11);
-  EXPECT_EQ(none.bytes[0], 0xEE);
+  EXPECT_EQ(Text(Deliver(11, u"", u"abcdefgh", 10)), u"abcd");
+  EXPECT_EQ(Text(Deliver(11, u"", u"abcdefgh", 2)), u"");
+  for (int tooSmall : {1, 0, -4}) {
+    const Delivered none = Deliver(11, u"", u"abc", tooSmall);
+    EXPECT_EQ(none.result, 11);
+    EXPECT_EQ(none.bytes[0], 0xEE);
+  }
   const Delivered number = Deliver(1, u"", u"7");
   EXPECT_EQ(number.bytes[4], 0xEE);  // a 32-bit number is 4 bytes
   const Delivered nothing = Deliver(8, u"", u"x");
@@ -119,6 +152,16 @@ TEST(PluginText, WideningAndBoundedCopies) {
   EXPECT_EQ(text::BoundedLength(unterminated, 4), 4u);
   EXPECT_TRUE(text::EqualsIgnoreAsciiCase(u"dEfAuLt", u"Default"));
   EXPECT_FALSE(text::EqualsIgnoreAsciiCase(u"D\u00e9fault", u"DEfault"));
+}
+
+TEST(PluginText, NarrowNamesConvertExactlyOrNotAtAll) {
+  EXPECT_EQ(platform::SystemCodePageToUtf16("abc").value(), u"abc");
+#ifndef _WIN32
+  EXPECT_EQ(platform::SystemCodePageToUtf16("/caf\xc3\xa9").value(), u"/caf\u00e9");
+  EXPECT_FALSE(platform::SystemCodePageToUtf16("/caf\xe9").has_value());
+  EXPECT_FALSE(platform::SystemCodePageToUtf16("/\xc3").has_value());
+  EXPECT_FALSE(platform::SystemCodePageToUtf16("/\xed\xa0\x80").has_value());  // a surrogate
+#endif
 }
 
 }  // namespace

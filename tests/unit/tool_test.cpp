@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,8 +55,7 @@ std::string NativePath(std::string unixPath) {
 std::string Utf8(const fs::path& path) { return path.u8string(); }
 
 std::string TagRequest(const std::string& tag, const fs::path& file) {
-  return "-" + tag + "\n-fast\n-s3\n-charset\nFileName=UTF8\n" + Utf8(file) +
-         "\n-execute\n";
+  return "-" + tag + "\n-fast\n-s3\n-charset\nFileName=UTF8\n" + Utf8(file) + "\n";
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
@@ -174,33 +174,40 @@ const std::string kToolName = "veltamo-test-tool";
 
 // ------------------------------------------------------------ marker test
 
-TEST(ToolMarker, RecognisesOnlyACompleteMarkerLineAtTheEnd) {
+TEST(ToolMarker, RecognisesOnlyACompleteNumberedMarkerLineAtTheEnd) {
   struct Case {
     const char* data;
     std::size_t lineEnd;
-    bool expected;
+    long long expected;  // -1: no marker line at the end
   };
   const Case cases[] = {
-      {"{ready}\n", 1, true},
-      {"TXT\n{ready}\n", 1, true},
-      {"\n{ready}\n", 1, true},
-      {"TXT\n{ready}", 1, false},        // line end still to come
-      {"TXT\n{rea", 1, false},           // split inside the marker
-      {"TXT{ready}\n", 1, false},        // not at the start of a line
-      {"TXT\n{ready}\r\n", 1, false},    // two line-end bytes where one ends lines
-      {"{ready}\nTXT\n", 1, false},      // marker, then more
-      {"{ready}", 1, false},
-      {"", 1, false},
-      {"{ready}\r\n", 2, true},
-      {"TXT\r\n{ready}\r\n", 2, true},
-      {"TXT\r\n{ready}\n", 2, false},    // LF alone where lines end with CR LF
-      {"TXT\r\n{ready}\r", 2, false},
-      {"TXT\r\nx{ready}\r\n", 2, false},
-      {"TXT\r\n{ready}ab", 2, false},    // two bytes, but not a line end
-      {"{READY}\r\n", 2, false},
+      {"{ready7}\n", 1, 7},
+      {"TXT\n{ready123456789012}\n", 1, 123456789012},
+      {"\n{ready0}\n", 1, 0},
+      {"{ready}\n", 1, -1},               // unnumbered: a value, not ours
+      {"TXT\n{ready12}", 1, -1},          // line end still to come
+      {"TXT\n{ready1", 1, -1},            // split inside the number
+      {"TXT\n{rea", 1, -1},               // split inside the marker
+      {"TXT{ready5}\n", 1, -1},           // not at the start of a line
+      {"TXT\n{ready5}\r\n", 1, -1},       // two line-end bytes where one ends lines
+      {"{ready5}\nTXT\n", 1, -1},         // marker, then more
+      {"{ready-5}\n", 1, -1},
+      {"{ready05}\n", 1, -1},             // not a number this side writes
+      {"{ready5 }\n", 1, -1},
+      {"{ready99999999999999999999}\n", 1, -1},    // beyond 64 bits
+      {"{ready123456789012345678901}\n", 1, -1},   // too many digits
+      {"", 1, -1},
+      {"{ready42}\r\n", 2, 42},
+      {"TXT\r\n{ready42}\r\n", 2, 42},
+      {"TXT\r\n{ready42}\n", 2, -1},      // LF alone where lines end with CR LF
+      {"TXT\r\n{ready42}\r", 2, -1},
+      {"TXT\r\nx{ready42}\r\n", 2, -1},
+      {"TXT\r\n{ready42}ab", 2, -1},      // two bytes, but not a line end
+      {"{READY42}\r\n", 2, -1},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(tool::EndsWithReadyMarker(c.data, c.lineEnd), c.expected)
+    const std::optional<std::uint64_t> id = tool::EndingMarkerId(c.data, c.lineEnd);
+    EXPECT_EQ(id ? static_cast<long long>(*id) : -1, c.expected)
         << "data \"" << c.data << "\" line end " << c.lineEnd;
   }
 }
@@ -230,10 +237,17 @@ TEST_F(ToolTest, RealToolAnswersOneRequestAfterAnother) {
   EXPECT_EQ(reply.status, ExchangeStatus::kReply);
   EXPECT_EQ(reply.reply, u"");
 
-  // The tool's standard error comes through the same pipe.
+  // What the tool says on its standard error never reaches the reply.
   reply = Ask(TagRequest("FileType", dir_ / "missing.txt"));
   EXPECT_EQ(reply.status, ExchangeStatus::kReply);
-  EXPECT_NE(reply.reply.find(u"File not found"), std::u16string::npos);
+  EXPECT_EQ(reply.reply, u"");
+  const fs::path cut = dir_ / "cut.jpg";
+  WriteFile(cut, JpegWithComment("a comment that the file ends in the middle of").substr(0, 20));
+  reply = Ask(TagRequest("Comment", cut));
+  EXPECT_EQ(reply.status, ExchangeStatus::kReply);
+  EXPECT_EQ(reply.reply, u"");
+  reply = Ask(TagRequest("FileType", text));
+  EXPECT_EQ(reply.reply, Wide("TXT" + kLineEnd));
 
   EXPECT_TRUE(tool::ToolRunning(process_));
 }
@@ -259,7 +273,6 @@ TEST_F(ToolTest, LargeRepliesAndRequestsPassWhole) {
   const int copies = 2000;
   std::string request = "-FileType\n-fast\n-s3\n";
   for (int i = 0; i < copies; ++i) request += Utf8(text) + "\n";
-  request += "-execute\n";
   ASSERT_GT(request.size(), 65536u);
   reply = Ask(request);
   ASSERT_EQ(reply.status, ExchangeStatus::kReply);
@@ -292,7 +305,7 @@ TEST_F(ToolTest, MissingProgramFailsBothAttempts) {
   EXPECT_EQ(tool::StartTool(process_, u"veltamo-no-such-program", directory), 10);
 
   // Nothing runs, so nothing is sent, and stopping does nothing.
-  const tool::Exchange reply = Ask("-ver\n-execute\n");
+  const tool::Exchange reply = Ask("-ver\n");
   EXPECT_EQ(reply.status, ExchangeStatus::kNoTool);
   EXPECT_TRUE(reply.reply.empty());
   tool::StopTool(process_);
@@ -346,7 +359,7 @@ TEST_F(ToolTest, ChildHoldsOnlyItsTwoPipeEnds) {
   close(stray);
   ASSERT_EQ(started, 0);
 
-  const tool::Exchange reply = Ask("-execute\n");
+  const tool::Exchange reply = Ask("");
   ASSERT_EQ(reply.status, ExchangeStatus::kReply);
   const std::string listing = platform::Utf16ToUtf8(reply.reply);
   std::vector<std::pair<int, std::string>> held;
@@ -365,7 +378,7 @@ TEST_F(ToolTest, ChildHoldsOnlyItsTwoPipeEnds) {
   EXPECT_EQ(held[0].second.rfind("pipe:", 0), 0u) << listing;
   EXPECT_EQ(held[1].second.rfind("pipe:", 0), 0u) << listing;
   EXPECT_NE(held[0].second, held[1].second) << "input and output are two pipes";
-  EXPECT_EQ(held[1].second, held[2].second) << "output and error share one pipe";
+  EXPECT_EQ(held[2].second, "/dev/null") << "errors go nowhere near the reply";
 }
 #endif
 
@@ -400,10 +413,11 @@ TEST_F(ToolTest, ToolThatExitedIsGoneAndTheNextStartWorks) {
 TEST_F(ToolTest, MarkerSplitAcrossWritesEndsTheReplyAtOnce) {
   ASSERT_EQ(StartStandin("split_marker"), 0);
   process_.exchangeTimeoutMs = 5000;
-  // Three requests: split inside the marker, before its line end, before it.
-  for (int i = 0; i < 3; ++i) {
+  // Four requests: split inside the marker, inside its number, before its
+  // line end, before it.
+  for (int i = 0; i < 4; ++i) {
     const std::uint64_t began = platform::MonotonicMilliseconds();
-    const tool::Exchange reply = Ask("-execute\n");
+    const tool::Exchange reply = Ask("");
     const std::uint64_t took = platform::MonotonicMilliseconds() - began;
     EXPECT_EQ(reply.status, ExchangeStatus::kReply) << "request " << i;
     EXPECT_EQ(reply.reply, Wide("value" + kLineEnd)) << "request " << i;
@@ -414,12 +428,28 @@ TEST_F(ToolTest, MarkerSplitAcrossWritesEndsTheReplyAtOnce) {
   }
 }
 
+TEST_F(ToolTest, OnlyThisRequestsMarkerEndsItsReply) {
+  ASSERT_EQ(StartStandin("stale_marker"), 0);
+  // The first reply is preceded by a marker of a number this tool never
+  // used: that is content.
+  tool::Exchange reply = Ask("");
+  ASSERT_EQ(reply.status, ExchangeStatus::kReply);
+  EXPECT_EQ(reply.reply.rfind(u"leftover", 0), 0u);
+  EXPECT_NE(reply.reply.find(Wide("{ready}" + kLineEnd + "value" + kLineEnd)),
+            std::u16string::npos);
+  // The second is preceded by the first one's marker: what came before it
+  // belongs to the first request. An unnumbered marker is a value line.
+  reply = Ask("");
+  ASSERT_EQ(reply.status, ExchangeStatus::kReply);
+  EXPECT_EQ(reply.reply, Wide("{ready}" + kLineEnd + "value" + kLineEnd));
+}
+
 TEST_F(ToolTest, SilentToolTimesOutAndIsEnded) {
   ASSERT_EQ(StartStandin("silent"), 0);
   const std::uint32_t id = process_.child.Id();
   process_.exchangeTimeoutMs = 1500;
   const std::uint64_t began = platform::MonotonicMilliseconds();
-  const tool::Exchange reply = Ask("-FileType\n-execute\n");
+  const tool::Exchange reply = Ask("-FileType\n");
   const std::uint64_t took = platform::MonotonicMilliseconds() - began;
   EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
   EXPECT_GE(took, 1400u);
@@ -430,17 +460,17 @@ TEST_F(ToolTest, SilentToolTimesOutAndIsEnded) {
 
 TEST_F(ToolTest, ToolDyingMidReplyIsBrokenAndRestarts) {
   ASSERT_EQ(StartStandin("dies_midreply"), 0);
-  tool::Exchange reply = Ask("-execute\n");
+  tool::Exchange reply = Ask("");
   ASSERT_EQ(reply.status, ExchangeStatus::kReply);
   EXPECT_EQ(reply.reply, Wide("first" + kLineEnd));
 
-  reply = Ask("-execute\n");
+  reply = Ask("");
   EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
   EXPECT_EQ(reply.reply, u"partial val");
   EXPECT_FALSE(tool::ToolRunning(process_));
 
   ASSERT_EQ(StartStandin("dies_midreply"), 0);
-  reply = Ask("-execute\n");
+  reply = Ask("");
   EXPECT_EQ(reply.status, ExchangeStatus::kReply);
   EXPECT_EQ(reply.reply, Wide("first" + kLineEnd));
 }
@@ -448,7 +478,7 @@ TEST_F(ToolTest, ToolDyingMidReplyIsBrokenAndRestarts) {
 TEST_F(ToolTest, EndlessReplyIsCutOffAsBroken) {
   ASSERT_EQ(StartStandin("floods"), 0);
   const std::uint32_t id = process_.child.Id();
-  const tool::Exchange reply = Ask("-execute\n");
+  const tool::Exchange reply = Ask("");
   EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
   EXPECT_TRUE(reply.reply.empty());
   EXPECT_FALSE(tool::ToolRunning(process_));

@@ -1,5 +1,6 @@
 // Child processes on POSIX: posix_spawn with two pipes, our ends
-// non-blocking and waited on with poll().
+// non-blocking and waited on with poll(); the child's standard error goes to
+// the null device.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -162,7 +163,8 @@ int ChildProcess::Start(const std::u16string& program,
   posix_spawnattr_init(&attributes);
   posix_spawn_file_actions_adddup2(&actions, inputPipe[0], 0);
   posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 2);
+  // Warnings and errors are never part of a reply.
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
   // Descriptors the host opened without close-on-exec stay out as well.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include "platform/platform.h"
 
@@ -94,8 +95,28 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string SystemCodePageToUtf16(std::string_view text) {
-  return Utf8ToUtf16(text);
+std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
+  std::u16string wide = Utf8ToUtf16(text);
+  // Exact when it goes back to the same bytes: no replacement was made and
+  // nothing was cut at a zero byte.
+  if (Utf16ToUtf8(wide) != text) return std::nullopt;
+  return wide;
+}
+
+bool IsPlainAbsolutePath(std::u16string_view path) {
+  return !path.empty() && path.front() == u'/';
+}
+
+FileStamp StatFile(const std::u16string& path) {
+  FileStamp stamp;
+  struct stat info {};
+  if (stat(Utf16ToUtf8(path).c_str(), &info) != 0) return stamp;
+  stamp.exists = true;
+  stamp.regular = S_ISREG(info.st_mode);
+  stamp.size = static_cast<std::uint64_t>(info.st_size);
+  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                   info.st_mtim.tv_nsec;
+  return stamp;
 }
 
 std::FILE* OpenForReading(const std::u16string& path) {

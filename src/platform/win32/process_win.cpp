@@ -1,7 +1,8 @@
 // Child processes on Windows. Each direction is a named pipe of its own:
 // anonymous pipes cannot be read or written with a time-out, overlapped
 // named pipes can. Our ends are overlapped and not inheritable; the child's
-// ends are ordinary synchronous handles, inherited by the child alone.
+// ends are ordinary synchronous handles, inherited by the child alone. The
+// child's standard error is the null device.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -170,12 +171,22 @@ int ChildProcess::Start(const std::u16string& program,
     CloseIfOpen(outputTheirs);
     return 3;
   }
+  // Warnings and errors are never part of a reply.
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE errorTheirs = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (errorTheirs == INVALID_HANDLE_VALUE) errorTheirs = nullptr;
   auto closeAll = [&]() {
     CloseIfOpen(outputOurs);
     CloseIfOpen(outputTheirs);
     CloseIfOpen(inputOurs);
     CloseIfOpen(inputTheirs);
+    CloseIfOpen(errorTheirs);
   };
+  if (errorTheirs == nullptr) {
+    closeAll();
+    return 1;
+  }
 
   // "program" arguments: the quotes keep a path with spaces one word.
   if (program.empty() || program.size() > kMaximumProgram ||
@@ -198,11 +209,11 @@ int ChildProcess::Start(const std::u16string& program,
   startup.StartupInfo.wShowWindow = SW_HIDE;
   startup.StartupInfo.hStdInput = inputTheirs;
   startup.StartupInfo.hStdOutput = outputTheirs;
-  startup.StartupInfo.hStdError = outputTheirs;
+  startup.StartupInfo.hStdError = errorTheirs;
 
-  // Only the child's two pipe ends are inherited, not every inheritable
+  // Only the child's three handles are inherited, not every inheritable
   // handle the host happens to have open.
-  HANDLE inheritedHandles[2] = {inputTheirs, outputTheirs};
+  HANDLE inheritedHandles[3] = {inputTheirs, outputTheirs, errorTheirs};
   std::vector<unsigned char> attributeStorage;
   LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
   SIZE_T attributeSize = 0;
@@ -235,6 +246,7 @@ int ChildProcess::Start(const std::u16string& program,
 
   CloseIfOpen(outputTheirs);
   CloseIfOpen(inputTheirs);
+  CloseIfOpen(errorTheirs);
   if (!started) {
     closeAll();
     return 10;

@@ -1,0 +1,77 @@
+#include "plugin/delivery.h"
+
+#include <cstring>
+
+#include "config/field_table.h"
+#include "convert/readings.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace plugin {
+
+void TrimReplyLineEnd(std::u16string& reply) {
+  if (platform::kToolLineEndLength == 2) {
+    if (reply.size() >= 2 && reply[reply.size() - 2] == u'\r')
+      reply.resize(reply.size() - 2);
+  } else if (!reply.empty() && reply.back() == u'\n') {
+    reply.pop_back();
+  }
+}
+
+namespace {
+
+template <typename T>
+void Store(void* fieldValue, T value) {
+  if (fieldValue != nullptr) std::memcpy(fieldValue, &value, sizeof value);
+}
+
+bool IsNumericType(std::int32_t fieldType) {
+  return fieldType == config::kNumeric32 || fieldType == config::kNumeric64 ||
+         fieldType == config::kNumericFloating;
+}
+
+// The plain-number reading of a reply. Dates are printed the same way with
+// and without "-n", so a date-time field reads its date; a type with no
+// numeric reading has no value.
+int DeliverNumber(std::int32_t fieldType, std::u16string_view reply, void* fieldValue) {
+  switch (fieldType) {
+    case config::kNumeric32:
+      Store(fieldValue, convert::TextToInt32(reply));
+      return fieldType;
+    case config::kNumeric64:
+      Store(fieldValue, convert::TextToInt64(reply));
+      return fieldType;
+    case config::kNumericFloating:
+      Store(fieldValue, convert::TextToDouble(reply));
+      return fieldType;
+    case config::kDateTime:
+      Store(fieldValue, convert::ParseToolDateTime(reply));
+      return fieldType;
+    default:
+      return kNoValue;
+  }
+}
+
+}  // namespace
+
+int DeliverText(std::u16string_view text, void* fieldValue, int maxLength) {
+  text::CopyTruncated(text, static_cast<char16_t*>(fieldValue),
+                      maxLength < 0 ? 0 : maxLength / 2);
+  return config::kWideString;
+}
+
+int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
+                 std::u16string_view reply, void* fieldValue, int maxLength) {
+  if (text::EqualsIgnoreAsciiCase(unit, u"Default") ||
+      fieldType == config::kWideString)
+    return DeliverText(reply, fieldValue, maxLength);
+  if ((IsNumericType(fieldType) && unit.empty()) || unit == u"#")
+    return DeliverNumber(fieldType, reply, fieldValue);
+  if (fieldType == config::kDateTime) {
+    Store(fieldValue, convert::ParseToolDateTime(reply));
+    return fieldType;
+  }
+  return kNoValue;
+}
+
+}  // namespace plugin
