@@ -10,15 +10,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
 #ifdef _WIN32
 inline constexpr char16_t kPathSeparator = u'\\';
+// Every character that separates the parts of a path.
+inline constexpr char16_t kPathSeparators[] = u"\\/";
 // Exiftool on Windows ends its lines with CR LF, on POSIX with LF.
 inline constexpr std::size_t kToolLineEndLength = 2;
 #else
 inline constexpr char16_t kPathSeparator = u'/';
+inline constexpr char16_t kPathSeparators[] = u"/";
 inline constexpr std::size_t kToolLineEndLength = 1;
 #endif
 
@@ -82,12 +86,24 @@ enum class IoResult {
   kFailed,    // any other error
 };
 
+// True when `path` names an existing regular file that we may run.
+bool IsProgramFile(const std::u16string& path);
+// The directories of the PATH environment variable, in order, leaving out
+// empty and relative entries (which would mean the current directory).
+std::vector<std::u16string> ProgramSearchDirectories();
+// The names under which a program named `name` may be found: on Windows a
+// name without an extension is also tried with ".exe".
+std::vector<std::u16string> ProgramFileNames(const std::u16string& name);
+
 // A child process whose standard input is fed by a pipe that we write and
 // whose standard output goes into a pipe that we read. Its standard error
 // goes to the null device, so that nothing it warns about can mix into what
 // it prints, and it can never block on a full error pipe. Only the child's
-// pipe ends and the null device are passed to it. Move-only; the destructor
-// ends a child that is still running.
+// pipe ends and the null device are passed to it. The child dies with this
+// process, however this process ends: on Windows it is in a job that ends
+// its processes when the job's last handle closes; elsewhere it gets a
+// parent-death signal, tied to a thread that lives as long as this object.
+// Move-only; the destructor ends a child that is still running.
 class ChildProcess {
  public:
   ChildProcess();
@@ -97,10 +113,11 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Starts `program` with `arguments` (a text of space-separated words that
-  // begins with a space). On Windows the program path is quoted on the
-  // command line. Results: 0 started; 1 the output pipe could not be made;
-  // 3 the input pipe could not be made; 10 no process was created.
+  // Starts the program at the absolute path `program`, and no other, with
+  // `arguments` (a text of space-separated words that begins with a space).
+  // On Windows the path is also quoted as the command line's first word.
+  // Results: 0 started; 1 the output pipe could not be made; 3 the input
+  // pipe could not be made; 10 no process was created.
   int Start(const std::u16string& program, const std::u16string& arguments);
 
   bool Running() const;
@@ -117,6 +134,10 @@ class ChildProcess {
   bool WaitForExit(int timeoutMs);
   // Ends the child if it still runs, reaps it and closes every handle.
   void Terminate();
+  // Ends the child at once and does nothing else. Unlike every other member,
+  // it may be called while another thread is inside Read or Write, which
+  // then return as the child's pipes close.
+  void Kill();
 
  private:
   struct Impl;

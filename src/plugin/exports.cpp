@@ -2,6 +2,7 @@
 // exception leaves an export: anything unexpected becomes a result code.
 #include "plugin/exports.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -23,8 +24,9 @@ int VELTAMO_CALL ContentGetDetectString(char* detectBuffer, int maxLength) {
 int VELTAMO_CALL ContentGetSupportedField(int fieldIndex, char* nameBuffer,
                                           char* unitsBuffer, int maxLength) {
   try {
-    return plugin::GetSupportedField(plugin::ModuleState(), fieldIndex, nameBuffer,
-                                     unitsBuffer, maxLength);
+    plugin::PluginState& state = plugin::ModuleState();
+    const plugin::ActiveCall call(state);
+    return plugin::GetSupportedField(state, fieldIndex, nameBuffer, unitsBuffer, maxLength);
   } catch (...) {
     return 0;
   }
@@ -32,7 +34,9 @@ int VELTAMO_CALL ContentGetSupportedField(int fieldIndex, char* nameBuffer,
 
 int VELTAMO_CALL ContentGetDefaultSortOrder(int fieldIndex) {
   try {
-    return plugin::GetDefaultSortOrder(plugin::ModuleState(), fieldIndex);
+    plugin::PluginState& state = plugin::ModuleState();
+    const plugin::ActiveCall call(state);
+    return plugin::GetDefaultSortOrder(state, fieldIndex);
   } catch (...) {
     return 1;
   }
@@ -42,8 +46,9 @@ int VELTAMO_CALL ContentGetValueW(HostWideChar* fileName, int fieldIndex, int un
                                   void* fieldValue, int maxLength, int flags) {
   static_assert(sizeof(HostWideChar) == sizeof(char16_t), "UTF-16 host text");
   try {
-    return plugin::GetValue(plugin::ModuleState(),
-                            reinterpret_cast<const char16_t*>(fileName), fieldIndex,
+    plugin::PluginState& state = plugin::ModuleState();
+    const plugin::ActiveCall call(state);
+    return plugin::GetValue(state, reinterpret_cast<const char16_t*>(fileName), fieldIndex,
                             unitIndex, fieldValue, maxLength, flags);
   } catch (...) {
     return plugin::kNoValue;
@@ -52,8 +57,9 @@ int VELTAMO_CALL ContentGetValueW(HostWideChar* fileName, int fieldIndex, int un
 
 int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex, int unitIndex,
                                  void* fieldValue, int maxLength, int flags) {
-  if ((flags & 1) != 0) return plugin::kDelayed;
   try {
+    plugin::PluginState& state = plugin::ModuleState();
+    const plugin::ActiveCall call(state);
     if (fileName == nullptr) return plugin::kNoValue;
     const std::size_t length = text::BoundedLength(fileName, plugin::kMaxFileName + 1);
     if (length > plugin::kMaxFileName) return plugin::kNoValue;
@@ -62,20 +68,46 @@ int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex, int unitIndex,
     const std::optional<std::u16string> wide =
         platform::SystemCodePageToUtf16(std::string_view(fileName, length));
     if (!wide) return plugin::kNoValue;
-    return plugin::GetValue(plugin::ModuleState(), wide->c_str(), fieldIndex, unitIndex,
-                            fieldValue, maxLength, flags);
+    return plugin::GetValue(state, wide->c_str(), fieldIndex, unitIndex, fieldValue,
+                            maxLength, flags);
   } catch (...) {
     return plugin::kNoValue;
+  }
+}
+
+void VELTAMO_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps) {
+  try {
+    plugin::PluginState& state = plugin::ModuleState();
+    const plugin::ActiveCall call(state);
+    // Only as much of the structure as the host says it has.
+    constexpr int kVersionEnd =
+        static_cast<int>(offsetof(ContentDefaultParamStruct, PluginInterfaceVersionHi) +
+                         sizeof(std::uint32_t));
+    if (dps == nullptr || dps->size < kVersionEnd) return;
+    const std::uint32_t hi = dps->PluginInterfaceVersionHi;
+    const std::uint32_t lo = dps->PluginInterfaceVersionLow;
+    state.hostInterfaceVersion =
+        hi > 1000 || lo > 99 ? 0 : static_cast<int>(hi * 100 + lo);
+  } catch (...) {
+  }
+}
+
+void VELTAMO_CALL ContentPluginUnloading(void) {
+  try {
+    plugin::BeginUnload(plugin::ModuleState());
+  } catch (...) {
   }
 }
 
 }  // extern "C"
 
 #ifdef _WIN32
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH) {
     try {
-      plugin::Unload(plugin::ModuleState());
+      // `reserved` is set when the whole process ends, its other threads
+      // already gone; otherwise the host frees the module.
+      plugin::Unload(plugin::ModuleState(), reserved != nullptr);
     } catch (...) {
     }
   }

@@ -1,6 +1,8 @@
 // The host's content-plugin interface, as this module exports it.
 #pragma once
 
+#include <cstdint>
+
 #ifdef _WIN32
 #define VELTAMO_CALL __stdcall
 #define VELTAMO_EXPORT
@@ -10,6 +12,14 @@ using HostWideChar = wchar_t;
 #define VELTAMO_EXPORT __attribute__((visibility("default")))
 using HostWideChar = char16_t;
 #endif
+
+// What the host tells a plugin right after loading it.
+struct ContentDefaultParamStruct {
+  int size;  // of the structure as the host knows it, in bytes
+  std::uint32_t PluginInterfaceVersionLow;
+  std::uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[260];
+};
 
 extern "C" {
 VELTAMO_EXPORT int VELTAMO_CALL ContentGetDetectString(char* detectBuffer, int maxLength);
@@ -22,6 +32,8 @@ VELTAMO_EXPORT int VELTAMO_CALL ContentGetValueW(HostWideChar* fileName, int fie
 VELTAMO_EXPORT int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex,
                                                 int unitIndex, void* fieldValue,
                                                 int maxLength, int flags);
+VELTAMO_EXPORT void VELTAMO_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps);
+VELTAMO_EXPORT void VELTAMO_CALL ContentPluginUnloading(void);
 }
 
 // The exports' types, for hosts that resolve them by name.
@@ -30,3 +42,5 @@ using ContentGetSupportedFieldFn = int(VELTAMO_CALL*)(int, char*, char*, int);
 using ContentGetDefaultSortOrderFn = int(VELTAMO_CALL*)(int);
 using ContentGetValueWFn = int(VELTAMO_CALL*)(HostWideChar*, int, int, void*, int, int);
 using ContentGetValueFn = int(VELTAMO_CALL*)(char*, int, int, void*, int, int);
+using ContentSetDefaultParamsFn = void(VELTAMO_CALL*)(ContentDefaultParamStruct*);
+using ContentPluginUnloadingFn = void(VELTAMO_CALL*)();

@@ -1,7 +1,10 @@
 #include "plugin/plugin.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
+#include "config/tag_rule.h"
 #include "convert/units.h"
 #include "platform/platform.h"
 #include "tool/requests.h"
@@ -9,7 +12,7 @@
 
 namespace plugin {
 
-PluginState::~PluginState() { Unload(*this); }
+PluginState::~PluginState() { Unload(*this, false); }
 
 PluginState& ModuleState() {
   // Released when the module is unloaded, so that a host that loads and
@@ -60,6 +63,9 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
   const config::Field& field = state.config.fields[fieldIndex];
   if (field.text.displayName == "-") return kNoValue;
+  // A field can only read: anything the tool would take as an option, a
+  // write, a copy or a redirection is never sent.
+  if (!config::IsTagRequest(field.text.RequestTag())) return kNoValue;
 
   if (fileName == nullptr) return kNoValue;
   const std::size_t length = text::BoundedLength(fileName, kMaxFileName + 1);
@@ -77,12 +83,14 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   const std::string request = tool::BuildTagRequest(field.text.RequestTag(), numeric,
                                                     platform::Utf16ToUtf8(name));
 
+  if (state.unloading) return kEmptyReply;
   tool::Exchange exchange;
   {
     std::lock_guard<std::timed_mutex> lock(state.toolMutex);
     // A tool found gone before it answered (ended from outside, crashed on
     // an earlier file) is started afresh and asked once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
+      if (state.unloading) return kEmptyReply;
       if (!tool::ToolRunning(state.tool) &&
           tool::StartTool(state.tool, state.config.toolPath, state.pluginDirectory) != 0)
         return DeliverText(kToolNotFound, fieldValue, maxLength);
@@ -98,13 +106,42 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
                       maxLength);
 }
 
-void Unload(PluginState& state) {
-  // A thread stuck in an exchange when the process ends must not keep the
-  // unload waiting: after a bounded wait the tool is stopped regardless.
-  const bool locked = state.toolMutex.try_lock_for(
-      std::chrono::milliseconds(state.tool.stopTimeoutMs));
+namespace {
+
+// Stops the tool. With no exchange under way it is asked to stop; a request
+// inside an exchange has its tool ended under it, which ends the exchange
+// at once, and the tool is stopped once that request has let go.
+void StopToolForUnload(PluginState& state, bool processEnding) {
+  std::unique_lock<std::timed_mutex> lock(state.toolMutex, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    state.tool.child.Kill();
+    // A thread that held the lock when the process began to end is gone
+    // and never lets go.
+    if (processEnding ||
+        !lock.try_lock_for(std::chrono::milliseconds(state.tool.stopTimeoutMs)))
+      return;
+  }
   tool::StopTool(state.tool);
-  if (locked) state.toolMutex.unlock();
+}
+
+}  // namespace
+
+void BeginUnload(PluginState& state) {
+  state.unloading = true;
+  StopToolForUnload(state, false);
+}
+
+void Unload(PluginState& state, bool processEnding) {
+  if (state.unloaded.exchange(true)) return;
+  state.unloading = true;
+  StopToolForUnload(state, processEnding);
+  if (processEnding) return;
+  // Calls that were inside an exchange come back out within moments; the
+  // module's code must still be there when they do.
+  constexpr std::uint64_t kLeaveWaitMs = 1000;
+  const std::uint64_t deadline = platform::MonotonicMilliseconds() + kLeaveWaitMs;
+  while (state.activeCalls.load() > 0 && platform::MonotonicMilliseconds() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 }  // namespace plugin

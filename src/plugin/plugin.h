@@ -33,6 +33,27 @@ struct PluginState {
   std::mutex loadMutex;         // one configuration load at a time
   std::timed_mutex toolMutex;   // one exchange with the tool at a time
   tool::ToolProcess tool;
+  // Set once the host has said that it unloads the module: no tool is
+  // started any more, and value requests end at once.
+  std::atomic<bool> unloading{false};
+  std::atomic<bool> unloaded{false};  // Unload has run
+  // Host calls inside the module's exports at this moment.
+  std::atomic<int> activeCalls{0};
+  // The plugin interface version the host gave, as hi * 100 + lo; 0 when
+  // it gave none.
+  std::atomic<int> hostInterfaceVersion{0};
+};
+
+// Counts a host call as inside the module while it lives.
+class ActiveCall {
+ public:
+  explicit ActiveCall(PluginState& state) : state_(state) { ++state_.activeCalls; }
+  ~ActiveCall() { --state_.activeCalls; }
+  ActiveCall(const ActiveCall&) = delete;
+  ActiveCall& operator=(const ActiveCall&) = delete;
+
+ private:
+  PluginState& state_;
 };
 
 // The module's one state.
@@ -44,8 +65,14 @@ int GetDefaultSortOrder(PluginState& state, int fieldIndex);
 // `maxLength` is the size of the host's value buffer in bytes.
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags);
-// Stops the tool; called when the module is unloaded.
-void Unload(PluginState& state);
+// The host is about to unload the module: from now on no tool is started,
+// and the running one is stopped. A request inside an exchange ends at once,
+// with no value.
+void BeginUnload(PluginState& state);
+// The module is being unloaded (the host may not have said so first), or
+// the process ends (`processEnding`: its other threads are gone). Stops the
+// tool, then waits a bounded time for host calls still inside the module.
+void Unload(PluginState& state, bool processEnding);
 
 // True for a file name that can be sent to the tool as exactly that file:
 // a plain absolute path, no line end (each line is a tool argument), and

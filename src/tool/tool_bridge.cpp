@@ -3,6 +3,8 @@
 #include <random>
 #include <string>
 
+#include "tool/locate.h"
+
 namespace tool {
 
 namespace {
@@ -13,12 +15,6 @@ constexpr std::size_t kMarkerStartLength = sizeof(kMarkerStart) - 1;
 constexpr std::size_t kMaximumIdDigits = 20;
 // A reply larger than this is taken as a tool gone wrong.
 constexpr std::size_t kMaximumReply = std::size_t{64} << 20;
-
-// The file part of `path`: what follows its last separator, or all of it.
-std::u16string FilePart(const std::u16string& path) {
-  const std::size_t separator = path.rfind(platform::kPathSeparator);
-  return separator == std::u16string::npos ? path : path.substr(separator + 1);
-}
 
 // A start for a new tool's exchange numbers: random, with room to count up.
 std::uint64_t RandomFirstId() {
@@ -35,9 +31,9 @@ std::uint64_t RandomFirstId() {
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory) {
   tool.child.Terminate();
-  int result = tool.child.Start(toolPath, kLaunchArguments);
-  if (result == 10)
-    result = tool.child.Start(pluginDirectory + FilePart(toolPath), kLaunchArguments);
+  const std::optional<std::u16string> program = LocateTool(toolPath, pluginDirectory);
+  if (!program) return 10;
+  const int result = tool.child.Start(*program, kLaunchArguments);
   if (result == 0) tool.firstId = tool.nextId = RandomFirstId();
   return result;
 }

@@ -34,8 +34,9 @@ struct ToolProcess {
   std::uint64_t nextId = 0;
 };
 
-// 0 when started; otherwise the failure code of the last attempt. Tries
-// `toolPath` first, then its file name in `pluginDirectory`.
+// 0 when started; otherwise the failure code of the last attempt. The tool
+// line `toolPath` is looked for as LocateTool says (tool/locate.h); 10 when
+// it is found nowhere.
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory);
 

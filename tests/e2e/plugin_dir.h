@@ -55,6 +55,7 @@ class PluginDir {
     // gtest reports an exception as the test's failure.
     if (!module_.Load(modulePath_.u8string()))
       throw std::runtime_error("cannot load " + modulePath_.u8string());
+    module_.SetDefaults();
     return module_;
   }
   host::Module& module() { return module_; }

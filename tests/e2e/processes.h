@@ -30,27 +30,26 @@ inline bool LinuxProcessAlive(long pid) {
          content[close + 2] != 'Z' && content[close + 2] != 'X';
 }
 
-// Ends every child process of this one (the module's tool); returns how many.
-inline int KillChildProcesses() {
-  int killed = 0;
+// The live child processes of this one (the module's tool).
+inline std::vector<long> ChildProcesses() {
+  std::vector<long> children;
 #ifdef _WIN32
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more;
        more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ParentProcessID != GetCurrentProcessId()) continue;
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (process == nullptr) continue;
-    if (TerminateProcess(process, 9)) ++killed;
-    WaitForSingleObject(process, 5000);
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) children.push_back(entry.th32ProcessID);
     CloseHandle(process);
   }
   CloseHandle(snapshot);
 #else
   DIR* proc = opendir("/proc");
-  if (proc == nullptr) return 0;
+  if (proc == nullptr) return children;
   while (dirent* e = readdir(proc)) {
     const long pid = std::atol(e->d_name);
     if (pid <= 0) continue;
@@ -62,10 +61,29 @@ inline int KillChildProcesses() {
     char state = 0;
     long ppid = 0;
     if (std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &ppid) != 2) continue;
-    if (ppid == getpid() && state != 'Z' && kill(static_cast<pid_t>(pid), SIGKILL) == 0)
-      ++killed;
+    if (ppid == getpid() && state != 'Z') children.push_back(pid);
   }
   closedir(proc);
+#endif
+  return children;
+}
+
+// Ends every child process of this one (the module's tool); returns how many.
+inline int KillChildProcesses() {
+  int killed = 0;
+  for (long pid : ChildProcesses()) {
+#ifdef _WIN32
+    HANDLE process =
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) continue;
+    if (TerminateProcess(process, 9)) ++killed;
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+#else
+    if (kill(static_cast<pid_t>(pid), SIGKILL) == 0) ++killed;
+#endif
+  }
+#ifndef _WIN32
   usleep(200 * 1000);
 #endif
   return killed;

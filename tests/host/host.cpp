@@ -4,19 +4,28 @@
 //   veltamo_host MODULE list
 //   veltamo_host MODULE table FOLDER
 //   veltamo_host MODULE get FILE FIELD [UNIT]
+//   veltamo_host MODULE hold FILE FIELD [UNIT]
+//       gets the value, says "holding" and waits two minutes with the
+//       module loaded (for tests that kill a host)
 //   veltamo_host probe FOLDER CONFIG MODULE [TOOL]
 //       copies MODULE and CONFIG (and TOOL, if given) into a fresh folder, so
 //       that the module reads that Config.txt, and shows FOLDER's table.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/module_loader.h"
 #include "host/utf.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -199,6 +208,7 @@ int Table(host::Module& m, const fs::path& folder) {
 int Usage() {
   std::fprintf(stderr,
                "usage: veltamo_host MODULE list | table FOLDER | get FILE FIELD [UNIT]\n"
+               "       veltamo_host MODULE hold FILE FIELD [UNIT]   (get, then wait)\n"
                "       veltamo_host probe FOLDER CONFIG MODULE [TOOL]\n");
   return 2;
 }
@@ -219,6 +229,7 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "cannot load %s\n", args[3].c_str());
         return 1;
       }
+      m.SetDefaults();
       status = Table(m, fs::u8path(args[1]));
     }
     std::error_code ignored;
@@ -231,13 +242,24 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "cannot load %s\n", args[0].c_str());
     return 1;
   }
+  m.SetDefaults();
   if (args[1] == "list") return List(m);
   if (args[1] == "table" && args.size() == 3) return Table(m, fs::u8path(args[2]));
-  if (args[1] == "get" && args.size() >= 4) {
+  if ((args[1] == "get" || args[1] == "hold") && args.size() >= 4) {
     Fields(m);
     std::printf("%s\n", Value(m, fs::u8path(args[2]), std::stoi(args[3]),
                               args.size() > 4 ? std::stoi(args[4]) : 0)
                             .c_str());
+    if (args[1] == "hold") {
+      // Stays with the module loaded and its tool running, to be killed.
+#ifdef _WIN32
+      std::printf("holding, process %lu\n", GetCurrentProcessId());
+#else
+      std::printf("holding, process %ld\n", static_cast<long>(getpid()));
+#endif
+      std::fflush(stdout);
+      std::this_thread::sleep_for(std::chrono::seconds(120));
+    }
     return 0;
   }
   return Usage();

@@ -1,5 +1,5 @@
-// Loads the plugin module from a file and resolves its five exports by name,
-// as a file manager does. Shared by the host program and the module tests.
+// Loads the plugin module from a file and resolves its exports by name, as a
+// file manager does. Shared by the host program and the module tests.
 #pragma once
 
 #include <string>
@@ -60,11 +60,28 @@ class Module {
       Unload();
       return false;
     }
+    // Optional in the interface; a host calls them when they are there.
+    SetDefaultParams = Resolve<ContentSetDefaultParamsFn>("ContentSetDefaultParams");
+    PluginUnloading = Resolve<ContentPluginUnloadingFn>("ContentPluginUnloading");
     return true;
   }
 
-  void Unload() {
+  // What a real host does right after loading: tell the plugin the
+  // interface version (2.10 here).
+  void SetDefaults() {
+    if (SetDefaultParams == nullptr) return;
+    ContentDefaultParamStruct params{};
+    params.size = sizeof params;
+    params.PluginInterfaceVersionHi = 2;
+    params.PluginInterfaceVersionLow = 10;
+    SetDefaultParams(&params);
+  }
+
+  // As real hosts do, says first that the module is about to go, unless
+  // `announce` is false.
+  void Unload(bool announce = true) {
     if (handle_ == nullptr) return;
+    if (announce && PluginUnloading != nullptr) PluginUnloading();
 #ifdef _WIN32
     FreeLibrary(static_cast<HMODULE>(handle_));
 #else
@@ -78,6 +95,8 @@ class Module {
   ContentGetDefaultSortOrderFn GetDefaultSortOrder = nullptr;
   ContentGetValueWFn GetValueW = nullptr;
   ContentGetValueFn GetValue = nullptr;
+  ContentSetDefaultParamsFn SetDefaultParams = nullptr;
+  ContentPluginUnloadingFn PluginUnloading = nullptr;
 
  private:
   template <typename Fn>

@@ -1,18 +1,26 @@
-// Child processes on POSIX: posix_spawn with two pipes, our ends
-// non-blocking and waited on with poll(); the child's standard error goes to
-// the null device.
+// Child processes on POSIX: two pipes, our ends non-blocking and waited on
+// with poll(); the child's standard error goes to the null device. Children
+// are forked by a launcher thread of the object's own, because a child's
+// parent-death signal fires when the thread that forked it ends: a host
+// thread may end long before the host does.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -105,13 +113,171 @@ ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size) {
   return written;
 }
 
+// Everything a forked child needs, made before the fork: after it, in a
+// process with threads, the child may only make async-signal-safe calls.
+struct SpawnPlan {
+  std::string path;
+  std::vector<std::string> words;
+  std::vector<char*> argv;
+  int input = -1;       // becomes the child's standard input
+  int output = -1;      // becomes its standard output
+  int nullDevice = -1;  // becomes its standard error
+  int execReport = -1;  // close-on-exec: written only when exec fails
+};
+
+[[noreturn]] void RunChild(const SpawnPlan& plan, pid_t parent) {
+  // Killed when the thread that forked us ends, and so when our parent
+  // does; a parent that died before this was set is seen at once.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
+  if (dup2(plan.input, 0) < 0 || dup2(plan.output, 1) < 0 || dup2(plan.nullDevice, 2) < 0)
+    _exit(127);
+  // Descriptors the host opened without close-on-exec stay out as well; the
+  // exec report pipe closes by itself at the exec.
+  const unsigned report = static_cast<unsigned>(plan.execReport);
+#ifdef SYS_close_range
+  const bool ranged = (report <= 3 || syscall(SYS_close_range, 3u, report - 1, 0u) == 0) &&
+                      syscall(SYS_close_range, report + 1, ~0u, 0u) == 0;
+#else
+  const bool ranged = false;
+#endif
+  if (!ranged)
+    for (unsigned fd = 3; fd < 65536; ++fd)
+      if (fd != report) close(static_cast<int>(fd));
+  execve(plan.path.c_str(), plan.argv.data(), environ);
+  const int error = errno;
+  ssize_t ignored = write(plan.execReport, &error, sizeof error);
+  (void)ignored;
+  _exit(127);
+}
+
+// Forks and runs the plan; the pid, or -1 when no program was started.
+pid_t Spawn(SpawnPlan& plan) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return -1;
+  plan.execReport = report[1];
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) RunChild(plan, parent);
+  close(report[1]);
+  if (pid < 0) {
+    close(report[0]);
+    return -1;
+  }
+  // The report pipe closes at a successful exec; a failed one writes errno.
+  int error = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (got > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+  }
+  return pid;
+}
+
+// A thread that forks children on request and lives until it is stopped:
+// the children's parent-death signal is tied to it.
+class Launcher {
+ public:
+  ~Launcher() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  pid_t Spawn(SpawnPlan& plan) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!thread_.joinable()) {
+      // The thread takes no signals of the host's.
+      sigset_t all, old;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &old);
+      try {
+        thread_ = std::thread([this] { Run(); });
+      } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return -1;
+      }
+      pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    plan_ = &plan;
+    done_ = false;
+    wake_.notify_all();
+    finished_.wait(lock, [this] { return done_; });
+    plan_ = nullptr;
+    return result_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stopping_ || (plan_ != nullptr && !done_); });
+      if (stopping_) return;
+      result_ = platform::Spawn(*plan_);
+      done_ = true;
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::thread thread_;
+  SpawnPlan* plan_ = nullptr;
+  bool done_ = true;
+  bool stopping_ = false;
+  pid_t result_ = -1;
+};
+
 }  // namespace
 
+bool IsProgramFile(const std::u16string& path) {
+  const std::string bytes = Utf16ToUtf8(path);
+  struct stat info {};
+  return !bytes.empty() && stat(bytes.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         access(bytes.c_str(), X_OK) == 0;
+}
+
+std::vector<std::u16string> ProgramSearchDirectories() {
+  std::vector<std::u16string> directories;
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return directories;
+  const std::string text(path);
+  std::size_t begin = 0;
+  while (begin <= text.size()) {
+    std::size_t end = text.find(':', begin);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin && text[begin] == '/') {
+      std::u16string directory = Utf8ToUtf16(text.substr(begin, end - begin));
+      if (directory.back() != u'/') directory += u'/';
+      directories.push_back(std::move(directory));
+    }
+    begin = end + 1;
+  }
+  return directories;
+}
+
+std::vector<std::u16string> ProgramFileNames(const std::u16string& name) { return {name}; }
+
 struct ChildProcess::Impl {
+  std::mutex life;  // guards pid and reaped against Kill from another thread
   pid_t pid = 0;
   bool reaped = false;
   int input = -1;   // write end of the child's standard input
-  int output = -1;  // read end of the child's standard output and error
+  int output = -1;  // read end of the child's standard output
+  Launcher launcher;
 };
 
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
@@ -135,19 +301,20 @@ int ChildProcess::Start(const std::u16string& program,
   if (!impl_) impl_ = std::make_unique<Impl>();
   Terminate();
 
-  const std::string path = Utf16ToUtf8(program);
+  SpawnPlan plan;
+  plan.path = Utf16ToUtf8(program);
+  if (plan.path.empty() || plan.path[0] != '/') return 10;
   const std::string text = Utf16ToUtf8(arguments);
-  std::vector<std::string> words{path};
+  plan.words.push_back(plan.path);
   std::size_t begin = 0;
   while (begin < text.size()) {
     std::size_t end = text.find(' ', begin);
     if (end == std::string::npos) end = text.size();
-    if (end > begin) words.emplace_back(text, begin, end - begin);
+    if (end > begin) plan.words.emplace_back(text, begin, end - begin);
     begin = end + 1;
   }
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  for (std::string& word : plan.words) plan.argv.push_back(word.data());
+  plan.argv.push_back(nullptr);
 
   int outputPipe[2], inputPipe[2];
   if (!MakePipe(outputPipe)) return 1;
@@ -156,50 +323,24 @@ int ChildProcess::Start(const std::u16string& program,
     close(outputPipe[1]);
     return 3;
   }
+  plan.input = inputPipe[0];
+  plan.output = outputPipe[1];
+  plan.nullDevice = open("/dev/null", O_WRONLY | O_CLOEXEC);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attributes);
-  posix_spawn_file_actions_adddup2(&actions, inputPipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
-  // Warnings and errors are never part of a reply.
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  // Descriptors the host opened without close-on-exec stay out as well.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-  // The child starts with no blocked signals and SIGPIPE at its default,
-  // whatever the calling thread has.
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t pid = 0;
-  const bool searched = path.find('/') == std::string::npos;
-  const int spawned =
-      path.empty() ? ENOENT
-      : searched   ? posix_spawnp(&pid, path.c_str(), &actions, &attributes,
-                                  argv.data(), environ)
-                   : posix_spawn(&pid, path.c_str(), &actions, &attributes,
-                                 argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-
+  const pid_t pid = plan.nullDevice < 0 ? -1 : impl_->launcher.Spawn(plan);
+  if (plan.nullDevice >= 0) close(plan.nullDevice);
   close(inputPipe[0]);
   close(outputPipe[1]);
-  if (spawned != 0 || pid <= 0) {
+  if (pid <= 0) {
     close(inputPipe[1]);
     close(outputPipe[0]);
     return 10;
   }
-  impl_->pid = pid;
-  impl_->reaped = false;
+  {
+    std::lock_guard<std::mutex> lock(impl_->life);
+    impl_->pid = pid;
+    impl_->reaped = false;
+  }
   impl_->input = inputPipe[1];
   impl_->output = outputPipe[0];
   SetNonBlocking(impl_->input);
@@ -261,18 +402,21 @@ void ChildProcess::CloseInput() {
 }
 
 bool ChildProcess::WaitForExit(int timeoutMs) {
-  if (!impl_ || impl_->pid <= 0) return true;
-  if (impl_->reaped) return true;
+  if (!impl_) return true;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
-    int status = 0;
-    const pid_t result = waitpid(impl_->pid, &status, WNOHANG);
-    if (result == impl_->pid || (result < 0 && errno == ECHILD)) {
-      // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone.
-      impl_->reaped = true;
-      return true;
+    {
+      std::lock_guard<std::mutex> lock(impl_->life);
+      if (impl_->pid <= 0 || impl_->reaped) return true;
+      int status = 0;
+      const pid_t result = waitpid(impl_->pid, &status, WNOHANG);
+      if (result == impl_->pid || (result < 0 && errno == ECHILD)) {
+        // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone.
+        impl_->reaped = true;
+        return true;
+      }
+      if (result < 0 && errno != EINTR) return false;
     }
-    if (result < 0 && errno != EINTR) return false;
     const int left = Remaining(deadline);
     if (left == 0) return false;
     const timespec pause{0, (left < 5 ? left : 5) * 1000000L};
@@ -284,6 +428,7 @@ void ChildProcess::Terminate() {
   if (!impl_) return;
   CloseFd(impl_->input);
   CloseFd(impl_->output);
+  std::lock_guard<std::mutex> lock(impl_->life);
   if (impl_->pid > 0 && !impl_->reaped) {
     kill(impl_->pid, SIGKILL);
     int status = 0;
@@ -292,6 +437,13 @@ void ChildProcess::Terminate() {
   }
   impl_->pid = 0;
   impl_->reaped = false;
+}
+
+void ChildProcess::Kill() {
+  if (!impl_) return;
+  // Until it is reaped, under this lock, the pid cannot name another process.
+  std::lock_guard<std::mutex> lock(impl_->life);
+  if (impl_->pid > 0 && !impl_->reaped) kill(impl_->pid, SIGKILL);
 }
 
 std::uint64_t MonotonicMilliseconds() {

@@ -2,13 +2,15 @@
 // anonymous pipes cannot be read or written with a time-out, overlapped
 // named pipes can. Our ends are overlapped and not inheritable; the child's
 // ends are ordinary synchronous handles, inherited by the child alone. The
-// child's standard error is the null device.
+// child's standard error is the null device, and the child is in a job that
+// ends it when this process ends.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -122,14 +124,71 @@ IoResult FromError(DWORD error) {
   }
 }
 
+// A job that ends its processes when its last handle closes: when we close
+// it, and when this process ends in any way.
+HANDLE MakeKillOnCloseJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
 }  // namespace
 
+bool IsProgramFile(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
+  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+std::vector<std::u16string> ProgramSearchDirectories() {
+  std::vector<std::u16string> directories;
+  const DWORD needed = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  if (needed == 0) return directories;
+  std::u16string text(needed, u'\0');
+  const DWORD length = GetEnvironmentVariableW(
+      L"PATH", reinterpret_cast<wchar_t*>(text.data()), needed);
+  if (length == 0 || length >= needed) return directories;
+  text.resize(length);
+  std::size_t begin = 0;
+  while (begin <= text.size()) {
+    std::size_t end = text.find(u';', begin);
+    if (end == std::u16string::npos) end = text.size();
+    std::u16string directory = text.substr(begin, end - begin);
+    // Entries may be quoted; relative ones would mean the current directory.
+    if (directory.size() >= 2 && directory.front() == u'"' && directory.back() == u'"')
+      directory = directory.substr(1, directory.size() - 2);
+    if (IsPlainAbsolutePath(directory)) {
+      if (directory.back() != u'\\' && directory.back() != u'/') directory += u'\\';
+      directories.push_back(std::move(directory));
+    }
+    begin = end + 1;
+  }
+  return directories;
+}
+
+std::vector<std::u16string> ProgramFileNames(const std::u16string& name) {
+  const std::size_t file = name.find_last_of(u"\\/");
+  const std::size_t dot = name.rfind(u'.');
+  if (dot != std::u16string::npos && (file == std::u16string::npos || dot > file))
+    return {name};
+  return {name, name + u".exe"};
+}
+
 struct ChildProcess::Impl {
+  std::mutex life;          // guards `process` against Kill from another thread
   HANDLE process = nullptr;
   DWORD id = 0;
   HANDLE input = nullptr;   // our end of the child's standard input
-  HANDLE output = nullptr;  // our end of the child's standard output and error
+  HANDLE output = nullptr;  // our end of the child's standard output
   HANDLE event = nullptr;   // completion event for our overlapped operations
+  HANDLE job = nullptr;     // ends the child when this process ends
 };
 
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
@@ -138,6 +197,7 @@ ChildProcess::~ChildProcess() {
   if (impl_) {
     Terminate();
     CloseIfOpen(impl_->event);
+    CloseIfOpen(impl_->job);
   }
 }
 
@@ -148,6 +208,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (impl_) {
       Terminate();
       CloseIfOpen(impl_->event);
+      CloseIfOpen(impl_->job);
     }
     impl_ = std::move(other.impl_);
   }
@@ -162,6 +223,7 @@ int ChildProcess::Start(const std::u16string& program,
     impl_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (impl_->event == nullptr) return 1;
   }
+  if (impl_->job == nullptr) impl_->job = MakeKillOnCloseJob();
 
   HANDLE outputOurs = nullptr, outputTheirs = nullptr;
   HANDLE inputOurs = nullptr, inputTheirs = nullptr;
@@ -188,8 +250,9 @@ int ChildProcess::Start(const std::u16string& program,
     return 1;
   }
 
-  // "program" arguments: the quotes keep a path with spaces one word.
-  if (program.empty() || program.size() > kMaximumProgram ||
+  // "program" arguments: the quotes keep a path with spaces one word. The
+  // path is also given as the program to start, so no search is made.
+  if (!IsPlainAbsolutePath(program) || program.size() > kMaximumProgram ||
       program.find(u'"') != std::u16string::npos ||
       program.size() + arguments.size() + 3 > kMaximumCommandLine) {
     closeAll();
@@ -231,7 +294,8 @@ int ChildProcess::Start(const std::u16string& program,
       attributes = nullptr;
     }
   }
-  DWORD flags = 0;
+  // Started suspended, so that it is in the job before it can do anything.
+  DWORD flags = CREATE_SUSPENDED;
   if (attributes != nullptr) {
     startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
     startup.lpAttributeList = attributes;
@@ -240,8 +304,9 @@ int ChildProcess::Start(const std::u16string& program,
 
   PROCESS_INFORMATION created{};
   const BOOL started =
-      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
-                     nullptr, nullptr, &startup.StartupInfo, &created);
+      CreateProcessW(reinterpret_cast<const wchar_t*>(program.c_str()), commandLine.data(),
+                     nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                     &created);
   if (attributes != nullptr) DeleteProcThreadAttributeList(attributes);
 
   CloseIfOpen(outputTheirs);
@@ -251,7 +316,12 @@ int ChildProcess::Start(const std::u16string& program,
     closeAll();
     return 10;
   }
+  // Without a job (none could be made, or the host's own job refuses one)
+  // the child still runs; it then only ends with us when we end it.
+  if (impl_->job != nullptr) AssignProcessToJobObject(impl_->job, created.hProcess);
+  ResumeThread(created.hThread);
   CloseHandle(created.hThread);
+  std::lock_guard<std::mutex> lock(impl_->life);
   impl_->process = created.hProcess;
   impl_->id = created.dwProcessId;
   impl_->input = inputOurs;
@@ -322,6 +392,7 @@ void ChildProcess::Terminate() {
   if (!impl_) return;
   CloseIfOpen(impl_->input);
   CloseIfOpen(impl_->output);
+  std::lock_guard<std::mutex> lock(impl_->life);
   if (impl_->process != nullptr) {
     if (WaitForSingleObject(impl_->process, 0) != WAIT_OBJECT_0) {
       TerminateProcess(impl_->process, 1);
@@ -330,6 +401,12 @@ void ChildProcess::Terminate() {
     CloseIfOpen(impl_->process);
   }
   impl_->id = 0;
+}
+
+void ChildProcess::Kill() {
+  if (!impl_) return;
+  std::lock_guard<std::mutex> lock(impl_->life);
+  if (impl_->process != nullptr) TerminateProcess(impl_->process, 1);
 }
 
 std::uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
