@@ -99,6 +99,26 @@ void VELTAMO_CALL ContentPluginUnloading(void) {
   }
 }
 
+void VELTAMO_CALL ContentSendStateInformationW(int state, HostWideChar* path) {
+  (void)path;  // what is kept is let go for every folder alike
+  try {
+    plugin::PluginState& module = plugin::ModuleState();
+    const plugin::ActiveCall call(module);
+    plugin::HostStateChanged(module, state);
+  } catch (...) {
+  }
+}
+
+void VELTAMO_CALL ContentSendStateInformation(int state, char* path) {
+  (void)path;
+  try {
+    plugin::PluginState& module = plugin::ModuleState();
+    const plugin::ActiveCall call(module);
+    plugin::HostStateChanged(module, state);
+  } catch (...) {
+  }
+}
+
 }  // extern "C"
 
 #ifdef _WIN32

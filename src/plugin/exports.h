@@ -34,6 +34,9 @@ VELTAMO_EXPORT int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex,
                                                 int maxLength, int flags);
 VELTAMO_EXPORT void VELTAMO_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps);
 VELTAMO_EXPORT void VELTAMO_CALL ContentPluginUnloading(void);
+// `state`: 1 the host (re)reads a folder, 2 the user asked for a refresh.
+VELTAMO_EXPORT void VELTAMO_CALL ContentSendStateInformationW(int state, HostWideChar* path);
+VELTAMO_EXPORT void VELTAMO_CALL ContentSendStateInformation(int state, char* path);
 }
 
 // The exports' types, for hosts that resolve them by name.
@@ -44,3 +47,5 @@ using ContentGetValueWFn = int(VELTAMO_CALL*)(HostWideChar*, int, int, void*, in
 using ContentGetValueFn = int(VELTAMO_CALL*)(char*, int, int, void*, int, int);
 using ContentSetDefaultParamsFn = void(VELTAMO_CALL*)(ContentDefaultParamStruct*);
 using ContentPluginUnloadingFn = void(VELTAMO_CALL*)();
+using ContentSendStateInformationWFn = void(VELTAMO_CALL*)(int, HostWideChar*);
+using ContentSendStateInformationFn = void(VELTAMO_CALL*)(int, char*);

@@ -1,5 +1,6 @@
 #include "plugin/plugin.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -10,7 +11,15 @@
 #include "tool/requests.h"
 #include "text/text.h"
 
+#ifndef VELTAMO_BATCHING
+#define VELTAMO_BATCHING 1
+#endif
+
 namespace plugin {
+
+// Off only in a build that the benchmark compares against: one request per
+// value and nothing kept, as the module asked before it batched.
+constexpr bool kBatching = VELTAMO_BATCHING != 0;
 
 PluginState::~PluginState() { Unload(*this, false); }
 
@@ -56,54 +65,155 @@ bool SendableFileName(std::u16string_view name) {
          !text::HasUnpairedSurrogate(name);
 }
 
+namespace {
+
+// Every tag of the loaded fields that one batch request can answer, in the
+// forms their unit entries ask for: readable always (an empty or negative
+// unit index asks for it), the plain number when an entry says so. Each
+// tag once, in the spelling of its first field.
+std::vector<tool::TagKey> CollectBatchKeys(const config::FieldTable& fields) {
+  struct Wanted {
+    std::string tag;
+    bool numeric;
+  };
+  std::vector<Wanted> wanted;
+  for (const config::Field& field : fields) {
+    const std::string& tag = field.text.RequestTag();
+    if (field.text.displayName == "-" || !config::IsTagRequest(tag) ||
+        !tool::AnswersUnderItsName(tag))
+      continue;
+    bool numeric = false;
+    for (std::string_view units = field.text.units;;) {
+      const std::size_t bar = units.find('|');
+      const std::string_view entry = units.substr(0, bar);
+      if (!entry.empty() && !text::EqualsIgnoreAsciiCase(entry, "Default")) numeric = true;
+      if (bar == std::string_view::npos) break;
+      units.remove_prefix(bar + 1);
+    }
+    const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Wanted& w) {
+      return text::EqualsIgnoreAsciiCase(w.tag, tag);
+    });
+    if (same == wanted.end()) wanted.push_back({tag, numeric});
+    else same->numeric = same->numeric || numeric;
+  }
+  std::vector<tool::TagKey> keys;
+  for (const Wanted& w : wanted) {
+    keys.push_back({w.tag, false});
+    if (w.numeric) keys.push_back({w.tag, true});
+  }
+  return keys;
+}
+
+int DeliverKnown(const config::Field& field, std::u16string_view unit,
+                 const std::optional<std::u16string>& value, void* fieldValue,
+                 int maxLength) {
+  if (!value || value->empty()) return kEmptyReply;
+  return DeliverValue(field.attributes.fieldType, unit, *value, fieldValue, maxLength);
+}
+
+// One exchange with the tool, started when none runs. A tool found gone
+// before it answered (ended from outside, crashed on an earlier file) is
+// started afresh and asked once more. False when no tool could be started.
+bool Ask(PluginState& state, const std::string& request, tool::Exchange& exchange) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (state.unloading) {
+      exchange = tool::Exchange{};
+      return true;
+    }
+    if (!tool::ToolRunning(state.tool) &&
+        tool::StartTool(state.tool, state.config.toolPath, state.pluginDirectory) != 0)
+      return false;
+    exchange = tool::ToolRequest(state.tool, request);
+    if (exchange.status != tool::ExchangeStatus::kToolGone) break;
+  }
+  return true;
+}
+
+}  // namespace
+
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags) {
-  if ((flags & 1) != 0) return kDelayed;
   const int last = state.lastFieldIndex.load();
-  if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
+  if (last < 0 || fieldIndex < 0 || fieldIndex > last)
+    return (flags & 1) != 0 ? kDelayed : kNoValue;
   const config::Field& field = state.config.fields[fieldIndex];
   if (field.text.displayName == "-") return kNoValue;
   // A field can only read: anything the tool would take as an option, a
   // write, a copy or a redirection is never sent.
-  if (!config::IsTagRequest(field.text.RequestTag())) return kNoValue;
+  const std::string& tag = field.text.RequestTag();
+  if (!config::IsTagRequest(tag)) return kNoValue;
 
   if (fileName == nullptr) return kNoValue;
   const std::size_t length = text::BoundedLength(fileName, kMaxFileName + 1);
   if (length > kMaxFileName) return kNoValue;
-  const std::u16string_view name(fileName, length);
+  const std::u16string name(fileName, length);
   if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
   if (!SendableFileName(name)) return kNoValue;
   // A folder (or a device) is not one file: the tool would read everything
   // in it.
-  const platform::FileStamp stamp = platform::StatFile(std::u16string(name));
+  const platform::FileStamp stamp = platform::StatFile(name);
   if (stamp.exists && !stamp.regular) return kNoValue;
 
   const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
   const bool numeric = !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default");
-  const std::string request = tool::BuildTagRequest(field.text.RequestTag(), numeric,
-                                                    platform::Utf16ToUtf8(name));
-
+  const tool::TagKey key{tag, numeric};
+  // What was read for a file is kept while its size and time stay the same.
+  const bool cached = kBatching && stamp.exists;
+  if (cached) {
+    if (const auto known = state.cache.Find(name, stamp, key))
+      return DeliverKnown(field, unit, *known, fieldValue, maxLength);
+  }
+  // A value that needs the tool goes to a call that may take its time.
+  if ((flags & 1) != 0) return kDelayed;
   if (state.unloading) return kEmptyReply;
-  tool::Exchange exchange;
+
+  const std::string nameUtf8 = platform::Utf16ToUtf8(name);
+  std::optional<std::u16string> value;
   {
     std::lock_guard<std::timed_mutex> lock(state.toolMutex);
-    // A tool found gone before it answered (ended from outside, crashed on
-    // an earlier file) is started afresh and asked once more.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      if (state.unloading) return kEmptyReply;
-      if (!tool::ToolRunning(state.tool) &&
-          tool::StartTool(state.tool, state.config.toolPath, state.pluginDirectory) != 0)
+    if (cached) {
+      // Another thread may have read it meanwhile.
+      if (const auto known = state.cache.Find(name, stamp, key))
+        return DeliverKnown(field, unit, *known, fieldValue, maxLength);
+      if (!state.batchKeysReady) {
+        state.batchKeys = CollectBatchKeys(state.config.fields);
+        state.batchKeysReady = true;
+      }
+    }
+    tool::Exchange exchange;
+    bool answered = false;
+    // A file's first request asks for all its fields at once.
+    if (cached && !state.cache.Batched(name, stamp) &&
+        std::find(state.batchKeys.begin(), state.batchKeys.end(), key) != state.batchKeys.end()) {
+      if (!Ask(state, tool::BuildBatchRequest(state.batchKeys, nameUtf8), exchange))
         return DeliverText(kToolNotFound, fieldValue, maxLength);
-      exchange = tool::ToolRequest(state.tool, request);
-      if (exchange.status != tool::ExchangeStatus::kToolGone) break;
+      if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
+      const std::vector<tool::BatchValue> values =
+          tool::ReadBatchReply(exchange.reply, state.batchKeys, platform::kToolLineEndLength);
+      state.cache.StoreBatch(name, stamp, state.batchKeys, values);
+      const std::size_t index =
+          std::find(state.batchKeys.begin(), state.batchKeys.end(), key) - state.batchKeys.begin();
+      if (values[index]) {
+        value = *values[index];
+        answered = true;
+      }
+    }
+    // A tag that a batch cannot answer exactly is asked for alone.
+    if (!answered) {
+      if (!Ask(state, tool::BuildTagRequest(tag, numeric, nameUtf8), exchange))
+        return DeliverText(kToolNotFound, fieldValue, maxLength);
+      if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
+      TrimReplyLineEnd(exchange.reply);
+      if (!exchange.reply.empty()) value = std::move(exchange.reply);
+      if (cached) state.cache.Store(name, stamp, key, value);
     }
   }
-  if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
+  return DeliverKnown(field, unit, value, fieldValue, maxLength);
+}
 
-  TrimReplyLineEnd(exchange.reply);
-  if (exchange.reply.empty()) return kEmptyReply;
-  return DeliverValue(field.attributes.fieldType, unit, exchange.reply, fieldValue,
-                      maxLength);
+void HostStateChanged(PluginState& state, int notice) {
+  // The host re-reads a folder, or the user asked for fresh values.
+  if (notice == kHostReadsFolder || notice == kHostRefreshes) state.cache.Clear();
 }
 
 namespace {

@@ -7,9 +7,11 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/config_loader.h"
 #include "plugin/delivery.h"
+#include "plugin/value_cache.h"
 #include "tool/tool_bridge.h"
 
 namespace plugin {
@@ -42,6 +44,11 @@ struct PluginState {
   // The plugin interface version the host gave, as hi * 100 + lo; 0 when
   // it gave none.
   std::atomic<int> hostInterfaceVersion{0};
+  // Values read for files, and the tags one request asks for at once
+  // (made at the first request, under toolMutex).
+  ValueCache cache;
+  std::vector<tool::TagKey> batchKeys;
+  bool batchKeysReady = false;
 };
 
 // Counts a host call as inside the module while it lives.
@@ -62,9 +69,18 @@ PluginState& ModuleState();
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength);
 int GetDefaultSortOrder(PluginState& state, int fieldIndex);
-// `maxLength` is the size of the host's value buffer in bytes.
+// `maxLength` is the size of the host's value buffer in bytes. With the
+// delay-if-slow flag (bit 1 of `flags`) only what is already known is
+// answered; anything else gives 0, to be asked again without the flag.
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags);
+
+// The host's notices about what it does (ContentSendStateInformation).
+enum HostNotice : int {
+  kHostReadsFolder = 1,
+  kHostRefreshes = 2,
+};
+void HostStateChanged(PluginState& state, int notice);
 // The host is about to unload the module: from now on no tool is started,
 // and the running one is stopped. A request inside an exchange ends at once,
 // with no value.

@@ -63,6 +63,12 @@ head -c "$(( $(stat -c %s canon.jpg) / 2 ))" canon.jpg > "truncated.jpg"
 # Not a photo at all, under a photo's name: the tool reports an error.
 perl -e 'srand(11); print map { chr(int(rand(256))) } 1..3000' > "random bytes.jpg"
 : > "empty.jpg"
+# Two photos of the same size that differ in one tag: a file replaced by
+# the other looks unchanged but for its time.
+cp base.jpg "same size a.jpg"
+et -Model=Alpha -ISO=100 "same size a.jpg"
+cp base.jpg "same size b.jpg"
+et -Model=Bravo -ISO=200 "same size b.jpg"
 rm -f base.ppm base.jpg base.tif makernotes.bin
 
 tags="Make Model LensModel DateTimeOriginal XMP:CreateDate ISO FNumber ExposureTime

@@ -63,6 +63,9 @@ class Module {
     // Optional in the interface; a host calls them when they are there.
     SetDefaultParams = Resolve<ContentSetDefaultParamsFn>("ContentSetDefaultParams");
     PluginUnloading = Resolve<ContentPluginUnloadingFn>("ContentPluginUnloading");
+    SendStateInformationW =
+        Resolve<ContentSendStateInformationWFn>("ContentSendStateInformationW");
+    SendStateInformation = Resolve<ContentSendStateInformationFn>("ContentSendStateInformation");
     return true;
   }
 
@@ -97,6 +100,8 @@ class Module {
   ContentGetValueFn GetValue = nullptr;
   ContentSetDefaultParamsFn SetDefaultParams = nullptr;
   ContentPluginUnloadingFn PluginUnloading = nullptr;
+  ContentSendStateInformationWFn SendStateInformationW = nullptr;
+  ContentSendStateInformationFn SendStateInformation = nullptr;
 
  private:
   template <typename Fn>

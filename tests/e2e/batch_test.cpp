@@ -1,0 +1,126 @@
+// A file's fields from one request, and what the module keeps of them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/photos.h"
+#include "e2e/processes.h"
+
+namespace {
+
+using namespace e2e;
+
+class ModuleBatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseRealTool();
+    plugin_.WriteConfig(ConfigFor(ToolPath()));
+    char name[256], units[256];
+    ASSERT_EQ(plugin_.Load().GetSupportedField(0, name, units, sizeof name), 11);
+  }
+  host::Module& M() { return plugin_.module(); }
+  static bool AlwaysAlone(int field) {
+    return std::string(kColumns[field].tag).find(':') != std::string::npos;
+  }
+  PluginDir plugin_;
+};
+
+// The first value of a file asks for all of them: with the tool gone
+// afterwards, every other field still has its value and no tool is
+// started, except for a tag that is always asked alone.
+TEST_F(ModuleBatch, OneRequestAnswersAllOfAFilesFields) {
+  for (const char* photo : {"canon.jpg", "odd values.jpg", "unknown makernotes.jpg",
+                            "random bytes.jpg", "nikon café ünï.jpg"}) {
+    SCOPED_TRACE(photo);
+    ASSERT_EQ(Mismatch(photo, 0, Get(M(), PhotoPath(photo), 0)), "");
+    ASSERT_EQ(KillChildProcesses(), 1);
+    for (int field = 1; field < static_cast<int>(std::size(kColumns)); ++field) {
+      if (AlwaysAlone(field)) continue;
+      EXPECT_EQ(Mismatch(photo, field, Get(M(), PhotoPath(photo), field)), "")
+          << kColumns[field].tag;
+    }
+    EXPECT_TRUE(ChildProcesses().empty()) << "a field needed another request";
+    const int alone = 17;  // XMP:CreateDate
+    ASSERT_TRUE(AlwaysAlone(alone));
+    EXPECT_EQ(Mismatch(photo, alone, Get(M(), PhotoPath(photo), alone)), "");
+    EXPECT_EQ(ChildProcesses().size(), 1u);
+  }
+}
+
+// The host's quick pass (delay-if-slow) gets what is already known, and 0
+// for anything that needs the tool.
+TEST_F(ModuleBatch, DelayIfSlowIsAnsweredFromWhatIsKnown) {
+  std::u16string canon = PhotoPath("canon.jpg");
+  auto delayed = [&](int field) {
+    Value v;
+    std::memset(v.bytes, 0x5A, sizeof v.bytes);
+    v.result = M().GetValueW(reinterpret_cast<HostWideChar*>(canon.data()), field, 0, v.bytes,
+                             sizeof v.bytes, 1);
+    return v;
+  };
+  const Value first = delayed(1);
+  EXPECT_EQ(first.result, 0);
+  EXPECT_EQ(first.bytes[0], 0x5A);
+  EXPECT_TRUE(ChildProcesses().empty());
+  EXPECT_EQ(Get(M(), canon, 1).Text(), u"Canon EOS 5D Mark IV");
+  EXPECT_EQ(delayed(1).Text(), u"Canon EOS 5D Mark IV");
+  EXPECT_EQ(delayed(7).As<std::int32_t>(), 400);  // read with the first field
+  EXPECT_EQ(delayed(2).Text(), u"EF24-70mm f/2.8L II USM");
+  EXPECT_EQ(delayed(17).result, 0);  // XMP:CreateDate: asked alone, not yet
+  EXPECT_EQ(delayed(5).Text(), u"48.8584 2.2945");  // GPSPosition as a number
+}
+
+// A file that changed is read again, also when only its time differs.
+TEST_F(ModuleBatch, AChangedFileIsReadAgain) {
+  const fs::path photos = EnvPath("VELTAMO_PHOTOS");
+  const fs::path a = photos / "same size a.jpg", b = photos / "same size b.jpg";
+  ASSERT_EQ(fs::file_size(a), fs::file_size(b));
+  const fs::path work = plugin_.dir() / "changing.jpg";
+  fs::copy_file(a, work);
+  const std::u16string name = Utf16(host::NativePath(work.u8string()));
+  EXPECT_EQ(Get(M(), name, 1).Text(), u"Alpha");
+  EXPECT_EQ(Get(M(), name, 7).As<std::int32_t>(), 100);
+  // The same size; only the modification time tells.
+  const auto time = fs::last_write_time(work);
+  fs::copy_file(b, work, fs::copy_options::overwrite_existing);
+  fs::last_write_time(work, time + std::chrono::seconds(2));
+  EXPECT_EQ(Get(M(), name, 1).Text(), u"Bravo");
+  EXPECT_EQ(Get(M(), name, 7).As<std::int32_t>(), 200);
+  // Another size.
+  fs::copy_file(photos / "canon.jpg", work, fs::copy_options::overwrite_existing);
+  EXPECT_EQ(Get(M(), name, 1).Text(), u"Canon EOS 5D Mark IV");
+  fs::remove(work);
+  EXPECT_EQ(Get(M(), name, 1).result, -3);
+}
+
+// A folder read anew, or the user's refresh, forgets what was read.
+TEST_F(ModuleBatch, TheHostsRefreshForgetsWhatWasRead) {
+  ASSERT_NE(M().SendStateInformationW, nullptr);
+  ASSERT_NE(M().SendStateInformation, nullptr);
+  const std::u16string canon = PhotoPath("canon.jpg");
+  std::u16string folder = PhotoPath("");
+  std::string narrowFolder = host::NativePath(Env("VELTAMO_PHOTOS"));
+  const std::vector<std::function<void()>> notices = {
+      [&] { M().SendStateInformationW(1, reinterpret_cast<HostWideChar*>(folder.data())); },
+      [&] { M().SendStateInformationW(2, reinterpret_cast<HostWideChar*>(folder.data())); },
+      [&] { M().SendStateInformation(2, narrowFolder.data()); },
+  };
+  EXPECT_EQ(Get(M(), canon, 1).Text(), u"Canon EOS 5D Mark IV");
+  ASSERT_EQ(KillChildProcesses(), 1);
+  M().SendStateInformationW(4, reinterpret_cast<HostWideChar*>(folder.data()));  // a hint
+  EXPECT_EQ(Get(M(), canon, 7).As<std::int32_t>(), 400);
+  EXPECT_TRUE(ChildProcesses().empty()) << "a hint notice is no refresh";
+  for (const auto& notice : notices) {
+    notice();
+    EXPECT_EQ(Get(M(), canon, 7).As<std::int32_t>(), 400);
+    EXPECT_EQ(ChildProcesses().size(), 1u) << "the value was not read anew";
+    ASSERT_EQ(KillChildProcesses(), 1);
+  }
+}
+
+}  // namespace
