@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Configures and builds build/native (Linux, with sanitizers) and
-# build/windows (the real Veltamo.wdx64, cross-compiled with MinGW-w64).
-# Usage: build.sh [native|windows]   (default: both)
+# Configures and builds the three trees:
+#   build/native   Linux, with sanitizers, and the tests
+#   build/linux    Veltamo.wdx as users install it (no sanitizers, stripped,
+#                  debug information in Veltamo.wdx.debug) and its .tar.gz
+#   build/windows  Veltamo.wdx64 cross-compiled with MinGW-w64, its zip, and
+#                  the Windows tests
+# Usage: build.sh [native|linux|windows]...   (default: all three)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
-which=${1:-both}
-if [ "$which" != windows ]; then
-  cmake -S "$root" -B "$root/build/native" -G Ninja >/dev/null
-  cmake --build "$root/build/native" -j "$jobs"
-fi
-if [ "$which" != native ]; then
-  cmake -S "$root" -B "$root/build/windows" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-  cmake --build "$root/build/windows" -j "$jobs"
-fi
+trees=("$@")
+[ ${#trees[@]} -gt 0 ] || trees=(native linux windows)
+for tree in "${trees[@]}"; do
+  case $tree in
+    native)
+      cmake -S "$root" -B "$root/build/native" -G Ninja >/dev/null ;;
+    linux)
+      cmake -S "$root" -B "$root/build/linux" -G Ninja -DVELTAMO_SANITIZE=OFF \
+        -DVELTAMO_TESTS=OFF >/dev/null ;;
+    windows)
+      cmake -S "$root" -B "$root/build/windows" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null ;;
+    *) echo "build.sh: unknown tree $tree" >&2; exit 2 ;;
+  esac
+  cmake --build "$root/build/$tree" -j "$jobs"
+done

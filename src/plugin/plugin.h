@@ -16,8 +16,10 @@
 
 namespace plugin {
 
+// The files the host offers the plugin. JPGE, a misspelling of JPEG that
+// earlier versions named instead of it, stays for hosts that kept it.
 inline constexpr char kDetectString[] =
-    "EXT=\"JPG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"";
+    "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"";
 inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 // Longest file name taken from the host, in code units (the longest path
 // Windows knows).

@@ -37,7 +37,8 @@ TEST(ModuleDetect, DetectStringIsTruncatedSafely) {
   host::Module& m = plugin.Load();
   char buffer[128];
   EXPECT_EQ(m.GetDetectString(buffer, sizeof buffer), 0);
-  EXPECT_STREQ(buffer, "EXT=\"JPG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"");
+  EXPECT_STREQ(buffer,
+               "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"");
   EXPECT_EQ(m.GetDetectString(buffer, 10), 0);
   EXPECT_STREQ(buffer, "EXT=\"JPG\"");
   buffer[0] = 'x';

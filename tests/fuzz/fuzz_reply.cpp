@@ -22,6 +22,7 @@
 #include "convert/readings.h"
 #include "platform/platform.h"
 #include "plugin/delivery.h"
+#include "tool/requests.h"
 #include "tool/tool_bridge.h"
 
 namespace {
@@ -172,6 +173,42 @@ void TrimAndDeliver(std::u16string reply, std::int32_t type, std::u16string_view
   }
 }
 
+// Whether `reply` has a line "-NAME=..." (NAME without regard to ASCII
+// case), and when `value` is given, "-NAME=value" exactly.
+bool HasLine(std::u16string_view reply, std::u16string_view name,
+             const std::u16string* value, std::size_t lineEnd) {
+  std::size_t start = 0;
+  while (start < reply.size()) {
+    const std::size_t end = reply.find(u'\n', start);
+    if (end == std::u16string_view::npos) break;
+    std::u16string_view line = reply.substr(start, end - start);
+    start = end + 1;
+    if (lineEnd == 2 && !line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    if (line.size() < name.size() + 2 || line[0] != u'-' || line[name.size() + 1] != u'=' ||
+        !EqualsIgnoreCase(line.substr(1, name.size()), name))
+      continue;
+    if (value == nullptr || line.substr(name.size() + 2) == *value) return true;
+  }
+  return false;
+}
+
+// A batch reply read for a few tags: a value is given only when the reply
+// holds the line "-TAG=value" (or "-TAG#=value") for it, and a tag is
+// missing only when no line names it.
+void CheckBatchReading(std::u16string_view reply, std::size_t lineEnd) {
+  static const std::vector<tool::TagKey> keys = {
+      {"Model", false}, {"ISO", false}, {"ISO", true}, {"a", false}};
+  const std::vector<tool::BatchValue> values = tool::ReadBatchReply(reply, keys, lineEnd);
+  CHECK(values.size() == keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!values[i]) continue;
+    std::u16string name(keys[i].tag.begin(), keys[i].tag.end());
+    if (keys[i].numeric) name += u'#';
+    if (*values[i]) CHECK(HasLine(reply, name, &**values[i], lineEnd));
+    else CHECK(!HasLine(reply, name, nullptr, lineEnd));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -245,6 +282,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // without a final line end, or with other units, are tried too.
   std::u16string raw;
   for (char c : received) raw.push_back(static_cast<unsigned char>(c));
+  CheckBatchReading(raw, lineEnd);
   TrimAndDeliver(std::move(raw), type, unit, maxLength, flags);
 
   if (!complete) return 0;

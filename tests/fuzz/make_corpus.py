@@ -120,6 +120,9 @@ write("fuzz_reply", "max_int", reply(0, TWIDE, 255, "", [], "x" * 300 + "\n{R}\n
 write("fuzz_reply", "unnumbered_value", reply(0, TWIDE, 40, "", [8], "{ready}\n{R}\n"))
 write("fuzz_reply", "stale_first", reply(1, TWIDE, 60, "", [20, 40], "old\r\n{S}\r\nnew\r\n{R}\r\n"))
 write("fuzz_reply", "marker_split_number", reply(0, T32, 40, "", [150], "7\n{R}\n"))
+write("fuzz_reply", "batch_lines", reply(0, TWIDE, 40, "", [], "-Model=X\n-ISO=5\n-ISO#=5\n{R}\n"))
+write("fuzz_reply", "batch_crlf_shortcut",
+      reply(1, TWIDE, 40, "", [], "-MODEL=Y\r\n-CreateDate=1\r\n-model=Y\r\n{R}\r\n"))
 
 # ----------------------------------------------------------------- convert
 def convert(index, units, text, utf16=False):
