@@ -131,11 +131,14 @@ bool Ask(PluginState& state, const std::string& request, tool::Exchange& exchang
 
 }  // namespace
 
-int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
-             int unitIndex, void* fieldValue, int maxLength, int flags) {
+namespace {
+
+// The value request; `known` is set when the answer came from what was
+// read before.
+int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unitIndex,
+          void* fieldValue, int maxLength, int flags, bool& known) {
   const int last = state.lastFieldIndex.load();
-  if (last < 0 || fieldIndex < 0 || fieldIndex > last)
-    return (flags & 1) != 0 ? kDelayed : kNoValue;
+  if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
   const config::Field& field = state.config.fields[fieldIndex];
   if (field.text.displayName == "-") return kNoValue;
   // A field can only read: anything the tool would take as an option, a
@@ -160,8 +163,10 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   // What was read for a file is kept while its size and time stay the same.
   const bool cached = kBatching && stamp.exists;
   if (cached) {
-    if (const auto known = state.cache.Find(name, stamp, key))
-      return DeliverKnown(field, unit, *known, fieldValue, maxLength);
+    if (const auto value = state.cache.Find(name, stamp, key)) {
+      known = true;
+      return DeliverKnown(field, unit, *value, fieldValue, maxLength);
+    }
   }
   // A value that needs the tool goes to a call that may take its time.
   if ((flags & 1) != 0) return kDelayed;
@@ -209,6 +214,18 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
     }
   }
   return DeliverKnown(field, unit, value, fieldValue, maxLength);
+}
+
+}  // namespace
+
+int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
+             int unitIndex, void* fieldValue, int maxLength, int flags) {
+  bool known = false;
+  const int result =
+      Value(state, fileName, fieldIndex, unitIndex, fieldValue, maxLength, flags, known);
+  // With the delay-if-slow flag, only what was read before is an answer;
+  // everything else is left to the call without it.
+  return (flags & 1) != 0 && !known ? kDelayed : result;
 }
 
 void HostStateChanged(PluginState& state, int notice) {

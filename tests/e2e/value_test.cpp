@@ -230,6 +230,13 @@ TEST(ModuleValueRules, PathFilterRefusesBeforeAskingTheTool) {
   char n[64], u[64];
   ASSERT_EQ(m.GetSupportedField(0, n, u, 64), 11);
   EXPECT_EQ(Get(m, u"/elsewhere/canon.jpg", 0).result, -2);
+  // The host's quick pass gets 0 for anything not read before.
+  std::u16string elsewhere = u"/elsewhere/canon.jpg";
+  char16_t untouched[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(m.GetValueW(reinterpret_cast<HostWideChar*>(elsewhere.data()), 0, 0, untouched,
+                        sizeof untouched, 1),
+            0);
+  EXPECT_EQ(untouched[0], u'x');
   EXPECT_EQ(Get(m, PhotoPath("canon.jpg"), 0).Text(), u"Exiftool.exe is not found!");
 }
 
