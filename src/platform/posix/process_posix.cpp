@@ -1,31 +1,22 @@
 // Child processes on POSIX: two pipes, our ends non-blocking and waited on
 // with poll(); the child's standard error goes to the null device. Children
-// are forked by a launcher thread of the object's own, because a child's
-// parent-death signal fires when the thread that forked it ends: a host
-// thread may end long before the host does.
+// are started by a launcher thread of the object's own (spawn_posix.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
-
-extern char** environ;
+#include "platform/posix/spawn_posix.h"
 
 namespace platform {
 
@@ -113,163 +104,7 @@ ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size) {
   return written;
 }
 
-// Everything a forked child needs, made before the fork: after it, in a
-// process with threads, the child may only make async-signal-safe calls.
-struct SpawnPlan {
-  std::string path;
-  std::vector<std::string> words;
-  std::vector<char*> argv;
-  int input = -1;       // becomes the child's standard input
-  int output = -1;      // becomes its standard output
-  int nullDevice = -1;  // becomes its standard error
-  int execReport = -1;  // close-on-exec: written only when exec fails
-};
-
-[[noreturn]] void RunChild(const SpawnPlan& plan, pid_t parent) {
-  // Killed when the thread that forked us ends, and so when our parent
-  // does; a parent that died before this was set is seen at once.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(127);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  signal(SIGPIPE, SIG_DFL);
-  if (dup2(plan.input, 0) < 0 || dup2(plan.output, 1) < 0 || dup2(plan.nullDevice, 2) < 0)
-    _exit(127);
-  // Descriptors the host opened without close-on-exec stay out as well; the
-  // exec report pipe closes by itself at the exec.
-  const unsigned report = static_cast<unsigned>(plan.execReport);
-#ifdef SYS_close_range
-  const bool ranged = (report <= 3 || syscall(SYS_close_range, 3u, report - 1, 0u) == 0) &&
-                      syscall(SYS_close_range, report + 1, ~0u, 0u) == 0;
-#else
-  const bool ranged = false;
-#endif
-  if (!ranged)
-    for (unsigned fd = 3; fd < 65536; ++fd)
-      if (fd != report) close(static_cast<int>(fd));
-  execve(plan.path.c_str(), plan.argv.data(), environ);
-  const int error = errno;
-  ssize_t ignored = write(plan.execReport, &error, sizeof error);
-  (void)ignored;
-  _exit(127);
-}
-
-// Forks and runs the plan; the pid, or -1 when no program was started.
-pid_t Spawn(SpawnPlan& plan) {
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return -1;
-  plan.execReport = report[1];
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) RunChild(plan, parent);
-  close(report[1]);
-  if (pid < 0) {
-    close(report[0]);
-    return -1;
-  }
-  // The report pipe closes at a successful exec; a failed one writes errno.
-  int error = 0;
-  ssize_t got;
-  do {
-    got = read(report[0], &error, sizeof error);
-  } while (got < 0 && errno == EINTR);
-  close(report[0]);
-  if (got > 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return -1;
-  }
-  return pid;
-}
-
-// A thread that forks children on request and lives until it is stopped:
-// the children's parent-death signal is tied to it.
-class Launcher {
- public:
-  ~Launcher() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  pid_t Spawn(SpawnPlan& plan) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!thread_.joinable()) {
-      // The thread takes no signals of the host's.
-      sigset_t all, old;
-      sigfillset(&all);
-      pthread_sigmask(SIG_SETMASK, &all, &old);
-      try {
-        thread_ = std::thread([this] { Run(); });
-      } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        return -1;
-      }
-      pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
-    plan_ = &plan;
-    done_ = false;
-    wake_.notify_all();
-    finished_.wait(lock, [this] { return done_; });
-    plan_ = nullptr;
-    return result_;
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stopping_ || (plan_ != nullptr && !done_); });
-      if (stopping_) return;
-      result_ = platform::Spawn(*plan_);
-      done_ = true;
-      finished_.notify_all();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_, finished_;
-  std::thread thread_;
-  SpawnPlan* plan_ = nullptr;
-  bool done_ = true;
-  bool stopping_ = false;
-  pid_t result_ = -1;
-};
-
 }  // namespace
-
-bool IsProgramFile(const std::u16string& path) {
-  const std::string bytes = Utf16ToUtf8(path);
-  struct stat info {};
-  return !bytes.empty() && stat(bytes.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         access(bytes.c_str(), X_OK) == 0;
-}
-
-std::vector<std::u16string> ProgramSearchDirectories() {
-  std::vector<std::u16string> directories;
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return directories;
-  const std::string text(path);
-  std::size_t begin = 0;
-  while (begin <= text.size()) {
-    std::size_t end = text.find(':', begin);
-    if (end == std::string::npos) end = text.size();
-    if (end > begin && text[begin] == '/') {
-      std::u16string directory = Utf8ToUtf16(text.substr(begin, end - begin));
-      if (directory.back() != u'/') directory += u'/';
-      directories.push_back(std::move(directory));
-    }
-    begin = end + 1;
-  }
-  return directories;
-}
-
-std::vector<std::u16string> ProgramFileNames(const std::u16string& name) { return {name}; }
 
 struct ChildProcess::Impl {
   std::mutex life;  // guards pid and reaped against Kill from another thread

@@ -1,6 +1,4 @@
-#include <dlfcn.h>
-#include <sys/stat.h>
-
+// UTF-8 and UTF-16, and the narrow text a host may pass, on POSIX.
 #include "platform/platform.h"
 
 namespace platform {
@@ -101,38 +99,6 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
   // nothing was cut at a zero byte.
   if (Utf16ToUtf8(wide) != text) return std::nullopt;
   return wide;
-}
-
-bool IsPlainAbsolutePath(std::u16string_view path) {
-  return !path.empty() && path.front() == u'/';
-}
-
-FileStamp StatFile(const std::u16string& path) {
-  FileStamp stamp;
-  struct stat info {};
-  if (stat(Utf16ToUtf8(path).c_str(), &info) != 0) return stamp;
-  stamp.exists = true;
-  stamp.regular = S_ISREG(info.st_mode);
-  stamp.size = static_cast<std::uint64_t>(info.st_size);
-  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                   info.st_mtim.tv_nsec;
-  return stamp;
-}
-
-std::FILE* OpenForReading(const std::u16string& path) {
-  return std::fopen(Utf16ToUtf8(path).c_str(), "rb");
-}
-
-std::u16string ModuleDirectory() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) == 0 ||
-      info.dli_fname == nullptr)
-    return {};
-  std::u16string path = Utf8ToUtf16(info.dli_fname);
-  const std::size_t cut = path.rfind(kPathSeparator);
-  if (cut == std::u16string::npos) return {};
-  path.resize(cut + 1);
-  return path;
 }
 
 }  // namespace platform

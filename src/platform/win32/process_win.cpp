@@ -141,46 +141,6 @@ HANDLE MakeKillOnCloseJob() {
 
 }  // namespace
 
-bool IsProgramFile(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
-  return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-std::vector<std::u16string> ProgramSearchDirectories() {
-  std::vector<std::u16string> directories;
-  const DWORD needed = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-  if (needed == 0) return directories;
-  std::u16string text(needed, u'\0');
-  const DWORD length = GetEnvironmentVariableW(
-      L"PATH", reinterpret_cast<wchar_t*>(text.data()), needed);
-  if (length == 0 || length >= needed) return directories;
-  text.resize(length);
-  std::size_t begin = 0;
-  while (begin <= text.size()) {
-    std::size_t end = text.find(u';', begin);
-    if (end == std::u16string::npos) end = text.size();
-    std::u16string directory = text.substr(begin, end - begin);
-    // Entries may be quoted; relative ones would mean the current directory.
-    if (directory.size() >= 2 && directory.front() == u'"' && directory.back() == u'"')
-      directory = directory.substr(1, directory.size() - 2);
-    if (IsPlainAbsolutePath(directory)) {
-      if (directory.back() != u'\\' && directory.back() != u'/') directory += u'\\';
-      directories.push_back(std::move(directory));
-    }
-    begin = end + 1;
-  }
-  return directories;
-}
-
-std::vector<std::u16string> ProgramFileNames(const std::u16string& name) {
-  const std::size_t file = name.find_last_of(u"\\/");
-  const std::size_t dot = name.rfind(u'.');
-  if (dot != std::u16string::npos && (file == std::u16string::npos || dot > file))
-    return {name};
-  return {name, name + u".exe"};
-}
-
 struct ChildProcess::Impl {
   std::mutex life;          // guards `process` against Kill from another thread
   HANDLE process = nullptr;
