@@ -10,6 +10,9 @@ packages=(
   googletest                            # unit tests
   libjpeg-turbo-progs                   # cjpeg, for making test photos
   clang libclang-rt-14-dev              # fuzzing
+  doublecmd-gtk                         # the real host for tests/dc
+  xvfb openbox xdotool xclip            # ... run on a private X server, driven by keys
+  imagemagick                           # import: screenshots (scripts/screenshot.sh)
 )
 missing=()
 for p in "${packages[@]}"; do

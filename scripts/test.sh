@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Everything: install what is missing, build both trees, run every test
-# natively and, for the Windows build, under Wine, then a fuzz smoke run.
+# Everything: install what is missing, build the three trees, run every test
+# natively and, for the Windows build, under Wine, the Linux module in a real
+# file manager (Double Commander), then a fuzz smoke run.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" || exit 1
@@ -8,18 +9,25 @@ bash "$root/scripts/build.sh" || exit 1
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 status=0
+extra=0 extra_failed=0  # runs that are not ctest's: each counts as one test
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j 2 2>&1 | tee -a "$log"
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 echo "== Windows tests (under Wine)"
 ctest --test-dir "$root/build/windows" --output-on-failure -j 2 2>&1 | tee -a "$log"
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+echo "== the Linux module in Double Commander"
+extra=$((extra + 1))
+if ! bash "$root/tests/dc/dc_test.sh" "$root/build/linux/Veltamo.wdx"; then
+  extra_failed=$((extra_failed + 1)); status=1
+fi
 echo "== fuzz smoke run (a few seconds per target)"
-if bash "$root/scripts/fuzz.sh" 5; then fuzz_failed=0; else fuzz_failed=1; status=1; fi
-# One closing line for both ctest runs and the fuzz run.
+extra=$((extra + 3))
+if ! bash "$root/scripts/fuzz.sh" 5; then extra_failed=$((extra_failed + 1)); status=1; fi
+# One closing line for the ctest runs and the others.
 read -r total failed < <(awk '/tests failed out of/ { t += $NF; f += $(NF-5) }
                                END { print t + 0, f + 0 }' "$log")
-total=$(( total + 3 )); failed=$(( failed + fuzz_failed ))
-[ "$total" -gt 3 ] || status=1
+total=$(( total + extra )); failed=$(( failed + extra_failed ))
+[ "$total" -gt "$extra" ] || status=1
 echo "tests: $(( total - failed )) passed, $failed failed"
 exit $status
