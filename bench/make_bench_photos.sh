@@ -3,8 +3,10 @@
 # values of its own, all derived from the photo's number in its file name:
 # one cjpeg base, N copies, then a few exiftool runs over the whole set (not
 # one per photo). Every tenth photo has no lens and no GPS tags, so that
-# empty replies are part of the mix. Skipped when DIR was already made by
-# this same script with the same N.
+# empty replies are part of the mix. DIR/names/00, 01, ... hold hard links
+# to the N photos, at least 10,000 names in all: distinct files to a module
+# that keys what it keeps by name, without 10,000 copies on disk. Skipped
+# when DIR was already made by this same script with the same N.
 set -eu
 dir=${1:?usage: make_bench_photos.sh DIR [N]}
 count=${2:-1000}
@@ -48,5 +50,13 @@ et -LensModel= '-GPS:all=' photo_*0.jpg
 
 made=$(ls photo_*.jpg | wc -l)
 if [ "$made" -ne "$count" ]; then echo "made $made photos, not $count" >&2; exit 1; fi
+
+# More names for the same photos: enough folders of links for 10,000 names.
+folders=$(( (10000 + count - 1) / count ))
+for k in $(seq -f '%02g' 0 $((folders - 1))); do
+  mkdir -p "names/$k"
+  ln photo_*.jpg "names/$k/"
+done
+
 echo "$script_hash" > "$stamp"
-echo "photos: $count made in $dir"
+echo "photos: $count made in $dir, and $((folders * count)) more names in $dir/names"

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "config/tag_rule.h"
+#include "plugin/batch_keys.h"
 #include "convert/units.h"
 #include "platform/platform.h"
 #include "tool/requests.h"
@@ -67,43 +68,6 @@ bool SendableFileName(std::u16string_view name) {
 
 namespace {
 
-// Every tag of the loaded fields that one batch request can answer, in the
-// forms their unit entries ask for: readable always (an empty or negative
-// unit index asks for it), the plain number when an entry says so. Each
-// tag once, in the spelling of its first field.
-std::vector<tool::TagKey> CollectBatchKeys(const config::FieldTable& fields) {
-  struct Wanted {
-    std::string tag;
-    bool numeric;
-  };
-  std::vector<Wanted> wanted;
-  for (const config::Field& field : fields) {
-    const std::string& tag = field.text.RequestTag();
-    if (field.text.displayName == "-" || !config::IsTagRequest(tag) ||
-        !tool::AnswersUnderItsName(tag))
-      continue;
-    bool numeric = false;
-    for (std::string_view units = field.text.units;;) {
-      const std::size_t bar = units.find('|');
-      const std::string_view entry = units.substr(0, bar);
-      if (!entry.empty() && !text::EqualsIgnoreAsciiCase(entry, "Default")) numeric = true;
-      if (bar == std::string_view::npos) break;
-      units.remove_prefix(bar + 1);
-    }
-    const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Wanted& w) {
-      return text::EqualsIgnoreAsciiCase(w.tag, tag);
-    });
-    if (same == wanted.end()) wanted.push_back({tag, numeric});
-    else same->numeric = same->numeric || numeric;
-  }
-  std::vector<tool::TagKey> keys;
-  for (const Wanted& w : wanted) {
-    keys.push_back({w.tag, false});
-    if (w.numeric) keys.push_back({w.tag, true});
-  }
-  return keys;
-}
-
 int DeliverKnown(const config::Field& field, std::u16string_view unit,
                  const std::optional<std::u16string>& value, void* fieldValue,
                  int maxLength) {
@@ -158,8 +122,7 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   if (stamp.exists && !stamp.regular) return kNoValue;
 
   const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
-  const bool numeric = !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default");
-  const tool::TagKey key{tag, numeric};
+  const tool::TagKey key = KeyFor(field, unitIndex);
   // What was read for a file is kept while its size and time stay the same.
   const bool cached = kBatching && stamp.exists;
   if (cached) {
@@ -180,8 +143,13 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
       // Another thread may have read it meanwhile.
       if (const auto known = state.cache.Find(name, stamp, key))
         return DeliverKnown(field, unit, *known, fieldValue, maxLength);
-      if (!state.batchKeysReady) {
-        state.batchKeys = CollectBatchKeys(state.config.fields);
+      // A form the host asks for is in every later file's batch.
+      const bool newForm = Batchable(field) && std::find(state.askedForms.begin(),
+                                                         state.askedForms.end(),
+                                                         key) == state.askedForms.end();
+      if (newForm) state.askedForms.push_back(key);
+      if (newForm || !state.batchKeysReady) {
+        state.batchKeys = BatchKeys(state.config.fields, state.askedForms);
         state.batchKeysReady = true;
       }
     }
@@ -205,7 +173,7 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     }
     // A tag that a batch cannot answer exactly is asked for alone.
     if (!answered) {
-      if (!Ask(state, tool::BuildTagRequest(tag, numeric, nameUtf8), exchange))
+      if (!Ask(state, tool::BuildTagRequest(tag, key.numeric, nameUtf8), exchange))
         return DeliverText(kToolNotFound, fieldValue, maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       TrimReplyLineEnd(exchange.reply);

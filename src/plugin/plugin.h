@@ -46,11 +46,12 @@ struct PluginState {
   // The plugin interface version the host gave, as hi * 100 + lo; 0 when
   // it gave none.
   std::atomic<int> hostInterfaceVersion{0};
-  // Values read for files, and the tags one request asks for at once
-  // (made at the first request, under toolMutex).
+  // Values read for files. Under toolMutex: the tags one request asks for
+  // at once, and the forms the host has asked for so far.
   ValueCache cache;
   std::vector<tool::TagKey> batchKeys;
   bool batchKeysReady = false;
+  std::vector<tool::TagKey> askedForms;
 };
 
 // Counts a host call as inside the module while it lives.

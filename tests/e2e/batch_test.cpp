@@ -52,6 +52,23 @@ TEST_F(ModuleBatch, OneRequestAnswersAllOfAFilesFields) {
   }
 }
 
+// A column shown in another unit: the first file that asks for it has it
+// read alone; every later file has it in its batch.
+TEST_F(ModuleBatch, AFormAskedForJoinsLaterBatches) {
+  const int focal = 18;  // Default|#: unit 1 is the plain number
+  EXPECT_EQ(Mismatch("canon.jpg", 0, Get(M(), PhotoPath("canon.jpg"), 0)), "");
+  const Value first = Get(M(), PhotoPath("canon.jpg"), focal, 1);
+  EXPECT_EQ(first.result, 3);
+  EXPECT_DOUBLE_EQ(first.As<double>(), 50.0);
+  const std::u16string nikon = PhotoPath("nikon café ünï.jpg");
+  EXPECT_EQ(Mismatch("nikon café ünï.jpg", 0, Get(M(), nikon, 0)), "");
+  ASSERT_EQ(KillChildProcesses(), 1);
+  const Value later = Get(M(), nikon, focal, 1);
+  EXPECT_EQ(later.result, 3);
+  EXPECT_DOUBLE_EQ(later.As<double>(), 105.0);
+  EXPECT_TRUE(ChildProcesses().empty()) << "the form was not in the batch";
+}
+
 // The host's quick pass (delay-if-slow) gets what is already known, and 0
 // for anything that needs the tool.
 TEST_F(ModuleBatch, DelayIfSlowIsAnsweredFromWhatIsKnown) {

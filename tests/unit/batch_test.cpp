@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "config/field_table.h"
+#include "plugin/batch_keys.h"
 #include "plugin/value_cache.h"
 #include "tool/requests.h"
 
@@ -80,6 +82,45 @@ TEST(BatchReply, WhatItCannotSayExactlyIsLeftOpen) {
                                 u"-Model=X\nWarning: x\n", u"-Mod\u00e9l=X\n", u"-#=1\n"}) {
     for (const BatchValue& v : Read(reply)) EXPECT_EQ(v, kUnsure) << "reply";
   }
+}
+
+config::Field MakeField(const char* tag, const char* units, const char* name = "x") {
+  config::Field field;
+  field.text.tagName = std::string(tag);
+  field.text.displayName = name;
+  field.text.units = units;
+  return field;
+}
+
+TEST(BatchKeys, EachFieldInTheFormOfItsFirstUnitThenWhatWasAskedFor) {
+  const config::FieldTable fields = {
+      MakeField("Model", ""),           MakeField("FNumber", "#|Default"),
+      MakeField("ExposureTime", "Default|#"), MakeField("model", "#"),
+      MakeField("EXIF:Make", ""),       MakeField("GPS*", ""),
+      MakeField("ISO", "", "-"),        MakeField("w", ""),
+      MakeField("DateTimeOriginal", "|#")};
+  EXPECT_EQ(plugin::BatchKeys(fields, {}),
+            (std::vector<TagKey>{{"Model", false},
+                                 {"FNumber", true},
+                                 {"ExposureTime", false},
+                                 {"DateTimeOriginal", false}}));
+  // Forms asked for since join the batch; only of batchable fields, and a
+  // tag in another spelling stays with its own request.
+  EXPECT_EQ(plugin::BatchKeys(fields, {{"ExposureTime", true},
+                                       {"FNumber", true},
+                                       {"EXIF:Make", true},
+                                       {"ISO", false},
+                                       {"Model", true},
+                                       {"model", true}}),
+            (std::vector<TagKey>{{"Model", false},
+                                 {"FNumber", true},
+                                 {"ExposureTime", false},
+                                 {"DateTimeOriginal", false},
+                                 {"ExposureTime", true},
+                                 {"Model", true}}));
+  EXPECT_EQ(plugin::KeyFor(fields[2], 1), (TagKey{"ExposureTime", true}));
+  EXPECT_EQ(plugin::KeyFor(fields[2], -1), (TagKey{"ExposureTime", false}));
+  EXPECT_EQ(plugin::KeyFor(fields[1], 7), (TagKey{"FNumber", false}));
 }
 
 // ------------------------------------------------------------------ cache

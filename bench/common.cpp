@@ -1,0 +1,150 @@
+#include "common.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace bench {
+
+void Fail(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "veltamo_bench: %s\n", message.c_str());
+  std::exit(2);
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double OwnCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(in)),
+                         std::istreambuf_iterator<char>());
+  // The fields after the command name, which is in parentheses; utime and
+  // stime are fields 14 and 15.
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 > stat.size()) return -1;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  double ticks = 0;
+  int found = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i == 14 || i == 15) {
+      ticks += std::strtod(field.c_str(), nullptr);
+      ++found;
+    }
+  if (found != 2) return -1;
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long StatusKb(pid_t pid, const char* key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t keyLength = std::strlen(key);
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength &&
+        line[keyLength] == ':')
+      return std::strtol(line.c_str() + keyLength + 1, nullptr, 10);
+  return -1;
+}
+
+std::vector<pid_t> ChildPids() {
+  // Any thread of this process may have started a child (the module starts
+  // its tool from a thread of its own): every process whose parent is this
+  // one.
+  const pid_t self = getpid();
+  std::vector<pid_t> pids;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return pids;
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0') continue;
+    std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)),
+                           std::istreambuf_iterator<char>());
+    // After the command name in parentheses: the state, then the parent.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    if (fields >> state >> parent && parent == self) pids.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(proc);
+  std::sort(pids.begin(), pids.end());
+  return pids;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) Fail("cannot read " + path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+  if (!out.flush()) Fail("cannot write " + path);
+}
+
+namespace {
+
+// The names in `dir` that `keep` accepts, sorted.
+template <typename Keep>
+std::vector<std::string> List(const std::string& dir, Keep keep) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) Fail("cannot list " + dir);
+  while (dirent* entry = readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (keep(dir + "/" + name, name)) names.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::string> JpegFiles(const std::string& dir) {
+  return List(dir, [](const std::string& path, const std::string& name) {
+    struct stat st {};
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".jpg") == 0 &&
+           stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  });
+}
+
+std::vector<std::string> SubFolders(const std::string& dir) {
+  return List(dir, [](const std::string& path, const std::string&) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  });
+}
+
+}  // namespace bench

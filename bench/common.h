@@ -1,0 +1,37 @@
+// What the benchmark's files share: failing, timing, medians, files, and
+// what /proc says about this process and its children.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void Fail(const std::string& message);
+
+double SecondsSince(Clock::time_point start);
+double Median(std::vector<double> values);
+
+// CPU time (user and system) that this process has used, in seconds.
+double OwnCpuSeconds();
+// The same for process `pid`, from /proc; -1 when it cannot be read.
+double ProcessCpuSeconds(pid_t pid);
+// A "Vm..." line of /proc/<pid>/status ("VmRSS"), in kB; -1 when it cannot
+// be read.
+long StatusKb(pid_t pid, const char* key);
+// The processes whose parent is this one.
+std::vector<pid_t> ChildPids();
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+// The ".jpg" files directly in `dir`, sorted by name.
+std::vector<std::string> JpegFiles(const std::string& dir);
+// The folders directly in `dir`, sorted by name.
+std::vector<std::string> SubFolders(const std::string& dir);
+
+}  // namespace bench

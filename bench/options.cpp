@@ -1,0 +1,68 @@
+#include "options.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "common.h"
+
+// The modules this tree builds; options can name others.
+#ifndef VELTAMO_BENCH_MODULE
+#define VELTAMO_BENCH_MODULE ""
+#endif
+#ifndef VELTAMO_BENCH_UNBATCHED_MODULE
+#define VELTAMO_BENCH_UNBATCHED_MODULE ""
+#endif
+
+namespace bench {
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: veltamo_bench --photos DIR --config Config.txt [--names DIR] [--tool PATH]\n"
+    "         [--module PATH] [--unbatched-module PATH] [--rounds N] [--block FILES]\n"
+    "         [--memory-files N] [--work DIR] [--random-tools]";
+
+long Number(const std::string& option, const std::string& value, long least) {
+  char* end = nullptr;
+  const long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || n < least)
+    Fail(option + " takes a number of at least " + std::to_string(least) + ", not \"" +
+         value + "\"");
+  return n;
+}
+
+}  // namespace
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  o.module = VELTAMO_BENCH_MODULE;
+  o.unbatchedModule = VELTAMO_BENCH_UNBATCHED_MODULE;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--random-tools") {
+      o.alikeTools = false;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") Fail(kUsage);
+    if (i + 1 >= argc) Fail("missing value after " + arg + "\n" + kUsage);
+    const std::string value = argv[++i];
+    if (arg == "--module") o.module = value;
+    else if (arg == "--unbatched-module") o.unbatchedModule = value;
+    else if (arg == "--photos") o.photos = value;
+    else if (arg == "--names") o.names = value;
+    else if (arg == "--config") o.config = value;
+    else if (arg == "--tool") o.tool = value;
+    else if (arg == "--work") o.work = value;
+    else if (arg == "--rounds") o.rounds = static_cast<int>(Number(arg, value, 1));
+    else if (arg == "--block") o.blockFiles = static_cast<std::size_t>(Number(arg, value, 1));
+    else if (arg == "--memory-files")
+      o.memoryFiles = static_cast<std::size_t>(Number(arg, value, 0));
+    else Fail("unknown option " + arg + "\n" + kUsage);
+  }
+  if (o.photos.empty() || o.config.empty() || o.module.empty() || o.unbatchedModule.empty())
+    Fail(kUsage);
+  if (o.names.empty()) o.names = o.photos + "/names";
+  return o;
+}
+
+}  // namespace bench

@@ -1,0 +1,44 @@
+#include "plugin/batch_keys.h"
+
+#include <algorithm>
+
+#include "config/tag_rule.h"
+#include "convert/units.h"
+#include "text/text.h"
+
+namespace plugin {
+
+tool::TagKey KeyFor(const config::Field& field, int unitIndex) {
+  const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
+  return {field.text.RequestTag(),
+          !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default")};
+}
+
+bool Batchable(const config::Field& field) {
+  const std::string& tag = field.text.RequestTag();
+  return field.text.displayName != "-" && config::IsTagRequest(tag) &&
+         tool::AnswersUnderItsName(tag);
+}
+
+std::vector<tool::TagKey> BatchKeys(const config::FieldTable& fields,
+                                    const std::vector<tool::TagKey>& asked) {
+  std::vector<tool::TagKey> keys;
+  auto add = [&keys](const tool::TagKey& key) {
+    for (const tool::TagKey& other : keys)
+      if (text::EqualsIgnoreAsciiCase(other.tag, key.tag) &&
+          (other.tag != key.tag || other.numeric == key.numeric))
+        return;
+    keys.push_back(key);
+  };
+  for (const config::Field& field : fields)
+    if (Batchable(field)) add(KeyFor(field, 0));
+  for (const tool::TagKey& key : asked) {
+    const bool ofAField = std::any_of(fields.begin(), fields.end(), [&](const config::Field& f) {
+      return Batchable(f) && f.text.RequestTag() == key.tag;
+    });
+    if (ofAField) add(key);
+  }
+  return keys;
+}
+
+}  // namespace plugin

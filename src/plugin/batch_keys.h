@@ -1,0 +1,27 @@
+// Which tags a file's one batch request asks for.
+#pragma once
+
+#include <vector>
+
+#include "config/field_table.h"
+#include "tool/requests.h"
+
+namespace plugin {
+
+// The field's tag in the form its unit entry asks for: the plain number for
+// any entry but the empty one and "Default".
+tool::TagKey KeyFor(const config::Field& field, int unitIndex);
+
+// True for a field whose value a batch request can give: a tag request that
+// answers under its own name, of a field that is not a separator.
+bool Batchable(const config::Field& field);
+
+// The keys of one batch request: for every batchable field the form its
+// first unit entry asks for (what a host shows unless told otherwise), then
+// each form in `asked` (those the host has asked for so far) of a batchable
+// field. Each key once; a tag that differs only in ASCII case from an
+// earlier one is left to the one-tag request.
+std::vector<tool::TagKey> BatchKeys(const config::FieldTable& fields,
+                                    const std::vector<tool::TagKey>& asked);
+
+}  // namespace plugin
