@@ -8,10 +8,12 @@
 
 namespace plugin {
 
+bool NumericUnit(std::u16string_view unit) {
+  return !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default");
+}
+
 tool::TagKey KeyFor(const config::Field& field, int unitIndex) {
-  const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
-  return {field.text.RequestTag(),
-          !unit.empty() && !text::EqualsIgnoreAsciiCase(unit, u"Default")};
+  return {field.text.RequestTag(), NumericUnit(convert::PickUnit(field.text.units, unitIndex))};
 }
 
 bool Batchable(const config::Field& field) {

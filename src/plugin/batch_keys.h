@@ -1,6 +1,7 @@
 // Which tags a file's one batch request asks for.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "config/field_table.h"
@@ -8,8 +9,11 @@
 
 namespace plugin {
 
-// The field's tag in the form its unit entry asks for: the plain number for
-// any entry but the empty one and "Default".
+// True for a unit entry that asks for the plain number: any entry but the
+// empty one and "Default".
+bool NumericUnit(std::u16string_view unit);
+
+// The field's tag in the form its unit entry asks for.
 tool::TagKey KeyFor(const config::Field& field, int unitIndex);
 
 // True for a field whose value a batch request can give: a tag request that

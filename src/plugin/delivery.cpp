@@ -30,10 +30,10 @@ bool IsNumericType(std::int32_t fieldType) {
          fieldType == config::kNumericFloating;
 }
 
-// The plain-number reading of a reply. Dates are printed the same way with
-// and without "-n", so a date-time field reads its date; a type with no
-// numeric reading has no value.
-int DeliverNumber(std::int32_t fieldType, std::u16string_view reply, void* fieldValue) {
+// The reading of a reply by the field type: a number, or a date-time
+// field's date (printed the same way with and without "-n"); a type with no
+// such reading has no value.
+int DeliverReading(std::int32_t fieldType, std::u16string_view reply, void* fieldValue) {
   switch (fieldType) {
     case config::kNumeric32:
       Store(fieldValue, convert::TextToInt32(reply));
@@ -65,12 +65,9 @@ int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
   if (text::EqualsIgnoreAsciiCase(unit, u"Default") ||
       fieldType == config::kWideString)
     return DeliverText(reply, fieldValue, maxLength);
-  if ((IsNumericType(fieldType) && unit.empty()) || unit == u"#")
-    return DeliverNumber(fieldType, reply, fieldValue);
-  if (fieldType == config::kDateTime) {
-    Store(fieldValue, convert::ParseToolDateTime(reply));
-    return fieldType;
-  }
+  if ((IsNumericType(fieldType) && unit.empty()) || unit == u"#" ||
+      fieldType == config::kDateTime)
+    return DeliverReading(fieldType, reply, fieldValue);
   return kNoValue;
 }
 

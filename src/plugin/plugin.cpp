@@ -122,7 +122,7 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   if (stamp.exists && !stamp.regular) return kNoValue;
 
   const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
-  const tool::TagKey key = KeyFor(field, unitIndex);
+  const tool::TagKey key{tag, NumericUnit(unit)};
   // What was read for a file is kept while its size and time stay the same.
   const bool cached = kBatching && stamp.exists;
   if (cached) {
@@ -156,18 +156,17 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     tool::Exchange exchange;
     bool answered = false;
     // A file's first request asks for all its fields at once.
-    if (cached && !state.cache.Batched(name, stamp) &&
-        std::find(state.batchKeys.begin(), state.batchKeys.end(), key) != state.batchKeys.end()) {
+    const auto inBatch = std::find(state.batchKeys.begin(), state.batchKeys.end(), key);
+    if (cached && inBatch != state.batchKeys.end() && !state.cache.Batched(name, stamp)) {
       if (!Ask(state, tool::BuildBatchRequest(state.batchKeys, nameUtf8), exchange))
         return DeliverText(kToolNotFound, fieldValue, maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       const std::vector<tool::BatchValue> values =
           tool::ReadBatchReply(exchange.reply, state.batchKeys, platform::kToolLineEndLength);
       state.cache.StoreBatch(name, stamp, state.batchKeys, values);
-      const std::size_t index =
-          std::find(state.batchKeys.begin(), state.batchKeys.end(), key) - state.batchKeys.begin();
-      if (values[index]) {
-        value = *values[index];
+      const tool::BatchValue& mine = values[inBatch - state.batchKeys.begin()];
+      if (mine) {
+        value = *mine;
         answered = true;
       }
     }
