@@ -83,6 +83,7 @@ enum class IoResult {
   kOk,        // some bytes moved
   kClosed,    // the other end is gone (end of file, broken pipe)
   kTimedOut,  // nothing moved within the time allowed
+  kCancelled, // Cancel was called
   kFailed,    // any other error
 };
 
@@ -99,10 +100,14 @@ std::vector<std::u16string> ProgramFileNames(const std::u16string& name);
 // whose standard output goes into a pipe that we read. Its standard error
 // goes to the null device, so that nothing it warns about can mix into what
 // it prints, and it can never block on a full error pipe. Only the child's
-// pipe ends and the null device are passed to it. The child dies with this
-// process, however this process ends: on Windows it is in a job that ends
-// its processes when the job's last handle closes; elsewhere it gets a
-// parent-death signal, tied to a thread that lives as long as this object.
+// pipe ends and the null device are passed to it. The child and every
+// process it starts in turn are one group (Windows: a job; POSIX: a process
+// group) that is ended as a whole, so a launcher that runs the real program
+// as its own child (the Windows package's exiftool.exe runs perl.exe) never
+// leaves that program holding the pipes. The child dies with this process,
+// however this process ends: on Windows the job ends its processes when its
+// last handle closes; elsewhere the child gets a parent-death signal, tied
+// to a thread that lives as long as this object.
 // Move-only; the destructor ends a child that is still running.
 class ChildProcess {
  public:
@@ -132,12 +137,22 @@ class ChildProcess {
   void CloseInput();
   // Waits at most `timeoutMs` for the child to exit; true when it has.
   bool WaitForExit(int timeoutMs);
-  // Ends the child if it still runs, reaps it and closes every handle.
+  // Ends the child and everything it started if it still runs, reaps it and
+  // closes the pipes.
   void Terminate();
-  // Ends the child at once and does nothing else. Unlike every other member,
-  // it may be called while another thread is inside Read or Write, which
-  // then return as the child's pipes close.
+
+  // Unlike every other member, these two may be called from any thread,
+  // also while another thread is inside Read, Write or WaitForExit.
+  // Cancel wakes those waits at once and makes every later one return
+  // kCancelled (WaitForExit: false) without waiting, until ClearCancel; it
+  // does not rely on the child doing anything.
+  void Cancel();
+  // Cancel, and end the child's whole group at once; nothing else.
   void Kill();
+  // Lets waits wait again after Cancel. Called by the thread that owns the
+  // exchanges, between them.
+  void ClearCancel();
+  bool Cancelled() const;
 
  private:
   struct Impl;

@@ -24,12 +24,18 @@ constexpr bool kBatching = VELTAMO_BATCHING != 0;
 
 PluginState::~PluginState() { Unload(*this, false); }
 
-PluginState& ModuleState() {
-  // Released when the module is unloaded, so that a host that loads and
-  // unloads the module again and again does not lose memory each time.
-  static PluginState state;
-  return state;
-}
+namespace {
+
+// Made as the module is loaded and released as it is unloaded, so that a
+// host that loads and unloads the module again and again loses nothing.
+// Not a function's static: its guarded first use would make the runtime's
+// thread library keep an event and a thread handle for the calling thread,
+// which no unload gives back.
+PluginState moduleState;
+
+}  // namespace
+
+PluginState& ModuleState() { return moduleState; }
 
 // ------------------------------------------------------------- enumeration
 
@@ -138,7 +144,8 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   const std::string nameUtf8 = platform::Utf16ToUtf8(name);
   std::optional<std::u16string> value;
   {
-    std::lock_guard<std::timed_mutex> lock(state.toolMutex);
+    const ChannelTurn turn(state.channel, kChannelWaitMs);
+    if (!turn.held()) return kEmptyReply;
     if (cached) {
       // Another thread may have read it meanwhile.
       if (const auto known = state.cache.Find(name, stamp, key))
@@ -203,19 +210,19 @@ void HostStateChanged(PluginState& state, int notice) {
 namespace {
 
 // Stops the tool. With no exchange under way it is asked to stop; a request
-// inside an exchange has its tool ended under it, which ends the exchange
-// at once, and the tool is stopped once that request has let go.
+// inside an exchange has its wait cancelled and its tool ended under it,
+// which ends the exchange at once, and the tool is stopped once that
+// request has let go. Requests waiting for their turn give up.
 void StopToolForUnload(PluginState& state, bool processEnding) {
-  std::unique_lock<std::timed_mutex> lock(state.toolMutex, std::try_to_lock);
-  if (!lock.owns_lock()) {
+  state.channel.Close();
+  if (!state.channel.AcquireForClosing(0)) {
     state.tool.child.Kill();
-    // A thread that held the lock when the process began to end is gone
+    // A thread that held the channel when the process began to end is gone
     // and never lets go.
-    if (processEnding ||
-        !lock.try_lock_for(std::chrono::milliseconds(state.tool.stopTimeoutMs)))
-      return;
+    if (processEnding || !state.channel.AcquireForClosing(state.tool.stopTimeoutMs)) return;
   }
   tool::StopTool(state.tool);
+  state.channel.Release();
 }
 
 }  // namespace

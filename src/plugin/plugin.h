@@ -11,6 +11,7 @@
 
 #include "config/config_loader.h"
 #include "plugin/delivery.h"
+#include "plugin/tool_channel.h"
 #include "plugin/value_cache.h"
 #include "tool/tool_bridge.h"
 
@@ -35,8 +36,8 @@ struct PluginState {
   std::u16string pluginDirectory;
   config::Configuration config;
   std::mutex loadMutex;         // one configuration load at a time
-  std::timed_mutex toolMutex;   // one exchange with the tool at a time
-  tool::ToolProcess tool;
+  ToolChannel channel;          // one exchange with the tool at a time
+  tool::ToolProcess tool;       // used only by the channel's holder
   // Set once the host has said that it unloads the module: no tool is
   // started any more, and value requests end at once.
   std::atomic<bool> unloading{false};
@@ -46,7 +47,7 @@ struct PluginState {
   // The plugin interface version the host gave, as hi * 100 + lo; 0 when
   // it gave none.
   std::atomic<int> hostInterfaceVersion{0};
-  // Values read for files. Under toolMutex: the tags one request asks for
+  // Values read for files. Under the channel: the tags one request asks for
   // at once, and the forms the host has asked for so far.
   ValueCache cache;
   std::vector<tool::TagKey> batchKeys;

@@ -26,6 +26,16 @@ std::uint64_t RandomFirstId() {
       1'000'000'000ull, 1'000'000'000'000'000'000ull)(generator);
 }
 
+// Milliseconds left until `deadline`, never negative.
+int Remaining(std::uint64_t deadline) {
+  const std::uint64_t now = platform::MonotonicMilliseconds();
+  return now >= deadline ? 0 : static_cast<int>(deadline - now);
+}
+
+std::uint64_t DeadlineAfter(int timeoutMs) {
+  return platform::MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs);
+}
+
 }  // namespace
 
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
@@ -82,7 +92,10 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   request.reserve(commands.size() + 32);
   request.append(commands);
   request.append("-execute").append(std::to_string(id)).push_back('\n');
-  const platform::IoResult written = tool.child.Write(request, tool.exchangeTimeoutMs);
+  // One deadline for the whole exchange: a tool that trickles its output
+  // holds the channel no longer than one that is silent.
+  const std::uint64_t deadline = DeadlineAfter(tool.exchangeTimeoutMs);
+  const platform::IoResult written = tool.child.Write(request, Remaining(deadline));
   if (written != platform::IoResult::kOk) {
     exchange.status = written == platform::IoResult::kClosed
                           ? ExchangeStatus::kToolGone
@@ -95,9 +108,13 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   bool anything = false;
   char buffer[kReadChunk + 1];
   for (;;) {
+    const int left = Remaining(deadline);
+    if (left == 0 && anything) {
+      exchange.status = ExchangeStatus::kBroken;
+      break;
+    }
     std::size_t count = 0;
-    const platform::IoResult read =
-        tool.child.Read(buffer, kReadChunk, &count, tool.exchangeTimeoutMs);
+    const platform::IoResult read = tool.child.Read(buffer, kReadChunk, &count, left);
     if (read != platform::IoResult::kOk) {
       exchange.status = read == platform::IoResult::kClosed && !anything
                             ? ExchangeStatus::kToolGone
@@ -132,19 +149,13 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
 
 void StopTool(ToolProcess& tool) {
   if (!ToolRunning(tool)) return;
-  const std::uint64_t deadline = platform::MonotonicMilliseconds() +
-                                 static_cast<std::uint64_t>(tool.stopTimeoutMs);
-  auto remaining = [deadline]() {
-    const std::uint64_t now = platform::MonotonicMilliseconds();
-    return now >= deadline ? 0 : static_cast<int>(deadline - now);
-  };
-
-  if (tool.child.Write(kStopRequest, remaining()) == platform::IoResult::kOk) {
+  const std::uint64_t deadline = DeadlineAfter(tool.stopTimeoutMs);
+  if (tool.child.Write(kStopRequest, Remaining(deadline)) == platform::IoResult::kOk) {
     // The tool leaves its loop on the request, or on the end of its input.
     tool.child.CloseInput();
     char buffer[kReadChunk + 1];
     for (;;) {
-      const int left = remaining();
+      const int left = Remaining(deadline);
       if (left == 0) break;
       std::size_t count = 0;
       if (tool.child.Read(buffer, kReadChunk, &count, left) !=
@@ -152,7 +163,7 @@ void StopTool(ToolProcess& tool) {
         break;
       }
     }
-    tool.child.WaitForExit(remaining());
+    tool.child.WaitForExit(Remaining(deadline));
   }
   tool.child.Terminate();
 }

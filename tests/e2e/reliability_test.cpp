@@ -119,67 +119,6 @@ TEST(ModuleFaults, ToolDyingMidReplyGivesNoValueAndIsReplaced) {
   UseRealTool();
 }
 
-TEST(ModuleFaults, SilentToolTimesOut) {
-  PluginDir plugin;
-  LoadWith(plugin, "1 F\t0\n" + StandInToolPath("silent") + kOneField);
-  const Clock::time_point start = Clock::now();
-  EXPECT_EQ(Get(plugin.module(), PhotoPath("canon.jpg"), 0).result, -3);
-  const double seconds = SecondsSince(start);
-  EXPECT_GE(seconds, 25.0);
-  EXPECT_LT(seconds, 45.0);
-  std::printf("silent tool: the call returned after %.1f s\n", seconds);
-  UseRealTool();
-}
-
-// A host unloads the module while one of its threads waits for a tool that
-// never answers: with the host's notice first (as real hosts do) and
-// without it. The waiting call comes back with no value, the unload is
-// short, no tool is started again and none is left.
-void UnloadWithARequestInFlight(bool announced) {
-  PluginDir plugin;
-  LoadWith(plugin, "1 F\t0\n" + StandInToolPath("silent") + kOneField);
-  host::Module& m = plugin.module();
-  const std::u16string canon = PhotoPath("canon.jpg");
-  std::atomic<int> result{1};
-  std::atomic<bool> returned{false};
-  std::thread request([&] {
-    result = Get(m, canon, 0).result;
-    returned = true;
-  });
-  for (int i = 0; i < 400 && ChildProcesses().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  ASSERT_FALSE(ChildProcesses().empty()) << "the tool never started";
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the exchange
-  ASSERT_FALSE(returned);
-
-  const Clock::time_point start = Clock::now();
-  if (announced) {
-    m.PluginUnloading();
-    const double told = SecondsSince(start);
-    while (!returned && SecondsSince(start) < 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_LT(SecondsSince(start), 1.0) << "the waiting call came back late";
-    EXPECT_EQ(result, -3);
-    EXPECT_LT(told, 2.5);
-    // No tool is started any more.
-    EXPECT_EQ(Get(m, canon, 0).result, -3);
-    EXPECT_TRUE(ChildProcesses().empty());
-  }
-  m.Unload(false);  // unload as such, with no further notice
-  const double seconds = SecondsSince(start);
-  request.join();
-  EXPECT_EQ(result, -3);
-  EXPECT_LT(seconds, 3.0);
-  for (int i = 0; i < 40 && !ChildProcesses().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  EXPECT_TRUE(ChildProcesses().empty()) << "a tool outlived the module";
-  std::printf("unload with a call waiting for a silent tool (%s): %.2f s\n",
-              announced ? "announced" : "unannounced", seconds);
-  UseRealTool();
-}
-
-TEST(ModuleFaults, UnloadAnnouncedWithACallInFlight) { UnloadWithARequestInFlight(true); }
-TEST(ModuleFaults, UnloadUnannouncedWithACallInFlight) { UnloadWithARequestInFlight(false); }
-
 TEST(ModuleFaults, UnloadEndsAToolThatWillNotStop) {
   PluginDir plugin;
   LoadWith(plugin, "1 F\t0\n" + StandInToolPath("ignores_stop") + kOneField);

@@ -4,6 +4,7 @@
 // program named by VELTAMO_BRIDGE_TOOL (Exiftool itself by default).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -456,6 +457,31 @@ TEST_F(ToolTest, SilentToolTimesOutAndIsEnded) {
   EXPECT_LT(took, 4000u);
   EXPECT_FALSE(tool::ToolRunning(process_));
   EXPECT_TRUE(ProcessGone(id));
+}
+
+// Another thread's Cancel ends a wait for a tool that never answers at
+// once, without waiting for the tool to do anything; after ClearCancel the
+// next tool is waited for as usual.
+TEST_F(ToolTest, CancelFromAnotherThreadEndsTheWaitAtOnce) {
+  ASSERT_EQ(StartStandin("silent"), 0);
+  std::thread canceller([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    process_.child.Cancel();
+  });
+  const std::uint64_t began = platform::MonotonicMilliseconds();
+  const tool::Exchange reply = Ask("-FileType\n");
+  const std::uint64_t took = platform::MonotonicMilliseconds() - began;
+  canceller.join();
+  EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
+  EXPECT_GE(took, 250u);
+  EXPECT_LT(took, 1500u);
+  EXPECT_TRUE(process_.child.Cancelled());
+
+  process_.child.ClearCancel();
+  ASSERT_EQ(StartStandin("dies_midreply"), 0);
+  const tool::Exchange next = Ask("");
+  EXPECT_EQ(next.status, ExchangeStatus::kReply);
+  EXPECT_EQ(next.reply, Wide("first" + kLineEnd));
 }
 
 TEST_F(ToolTest, ToolDyingMidReplyIsBrokenAndRestarts) {

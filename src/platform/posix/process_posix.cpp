@@ -1,6 +1,8 @@
 // Child processes on POSIX: two pipes, our ends non-blocking and waited on
-// with poll(); the child's standard error goes to the null device. Children
-// are started by a launcher thread of the object's own (spawn_posix.h).
+// with poll() together with a wake-up pipe that Cancel writes to; the
+// child's standard error goes to the null device. Children are started by a
+// launcher thread of the object's own (spawn_posix.h), each as the leader
+// of a process group of its own, which is what Kill and Terminate end.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,14 +66,26 @@ std::uint64_t DeadlineAfter(int timeoutMs) {
   return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
 }
 
-// Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1 error.
-int WaitFor(int fd, short events, std::uint64_t deadline) {
+// Waits for `events` on `fd` until `deadline`, or until `wake` (when not
+// -1) becomes readable. 1 ready, 0 timed out, -1 error, -2 woken.
+int WaitFor(int fd, short events, int wake, std::uint64_t deadline) {
   for (;;) {
-    pollfd entry{fd, events, 0};
-    const int result = poll(&entry, 1, Remaining(deadline));
-    if (result > 0) return 1;
+    pollfd entries[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
+    const int result = poll(entries, wake >= 0 ? 2 : 1, Remaining(deadline));
+    if (result > 0) return wake >= 0 && entries[1].revents != 0 ? -2 : 1;
     if (result == 0) return 0;
     if (errno != EINTR) return -1;
+  }
+}
+
+IoResult FromWait(int waited) {
+  switch (waited) {
+    case 0:
+      return IoResult::kTimedOut;
+    case -2:
+      return IoResult::kCancelled;
+    default:
+      return IoResult::kFailed;
   }
 }
 
@@ -107,12 +122,27 @@ ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 struct ChildProcess::Impl {
-  std::mutex life;  // guards pid and reaped against Kill from another thread
-  pid_t pid = 0;
+  ~Impl() {
+    CloseFd(wake[0]);
+    CloseFd(wake[1]);
+  }
+  std::mutex life;  // guards pid, reaped and wake against Kill and Cancel
+  pid_t pid = 0;    // also the child's process group
   bool reaped = false;
   int input = -1;   // write end of the child's standard input
   int output = -1;  // read end of the child's standard output
+  // Readable while cancelled: Cancel writes a byte, ClearCancel drains it.
+  int wake[2] = {-1, -1};
+  std::atomic<bool> cancelled{false};
   Launcher launcher;
+
+  // Under `life`: ends the child's whole group.
+  void KillGroup() {
+    if (pid > 0 && !reaped) {
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);  // in case it could not lead a group of its own
+    }
+  }
 };
 
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
@@ -135,6 +165,19 @@ int ChildProcess::Start(const std::u16string& program,
                         const std::u16string& arguments) {
   if (!impl_) impl_ = std::make_unique<Impl>();
   Terminate();
+  {
+    std::lock_guard<std::mutex> lock(impl_->life);
+    if (impl_->wake[0] < 0) {
+      if (!MakePipe(impl_->wake)) return 1;
+      SetNonBlocking(impl_->wake[0]);
+      SetNonBlocking(impl_->wake[1]);
+      if (impl_->cancelled) {
+        const char byte = 1;
+        ssize_t ignored = write(impl_->wake[1], &byte, 1);
+        (void)ignored;
+      }
+    }
+  }
 
   SpawnPlan plan;
   plan.path = Utf16ToUtf8(program);
@@ -193,6 +236,7 @@ std::uint32_t ChildProcess::Id() const {
 
 IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
   if (!impl_ || impl_->input < 0) return IoResult::kFailed;
+  if (impl_->cancelled) return IoResult::kCancelled;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   std::size_t done = 0;
   while (done < data.size()) {
@@ -204,9 +248,8 @@ IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
     }
     if (written < 0 && errno == EPIPE) return IoResult::kClosed;
     if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kFailed;
-    const int ready = WaitFor(impl_->input, POLLOUT, deadline);
-    if (ready == 0) return IoResult::kTimedOut;
-    if (ready < 0) return IoResult::kFailed;
+    const int ready = WaitFor(impl_->input, POLLOUT, impl_->wake[0], deadline);
+    if (ready != 1) return FromWait(ready);
   }
   return IoResult::kOk;
 }
@@ -216,6 +259,7 @@ IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
   *received = 0;
   if (!impl_ || impl_->output < 0) return IoResult::kFailed;
   if (capacity == 0) return IoResult::kOk;
+  if (impl_->cancelled) return IoResult::kCancelled;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     const ssize_t count = read(impl_->output, buffer, capacity);
@@ -226,9 +270,8 @@ IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
     if (count == 0) return IoResult::kClosed;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kFailed;
-    const int ready = WaitFor(impl_->output, POLLIN, deadline);
-    if (ready == 0) return IoResult::kTimedOut;
-    if (ready < 0) return IoResult::kFailed;
+    const int ready = WaitFor(impl_->output, POLLIN, impl_->wake[0], deadline);
+    if (ready != 1) return FromWait(ready);
   }
 }
 
@@ -243,17 +286,28 @@ bool ChildProcess::WaitForExit(int timeoutMs) {
     {
       std::lock_guard<std::mutex> lock(impl_->life);
       if (impl_->pid <= 0 || impl_->reaped) return true;
-      int status = 0;
-      const pid_t result = waitpid(impl_->pid, &status, WNOHANG);
-      if (result == impl_->pid || (result < 0 && errno == ECHILD)) {
-        // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone.
+      // Looked at without reaping it: until it is reaped, its group cannot
+      // be taken by another process, and what it started goes with it.
+      siginfo_t info{};
+      const int result = waitid(P_PID, static_cast<id_t>(impl_->pid), &info,
+                                WEXITED | WNOHANG | WNOWAIT);
+      if (result == 0 && info.si_pid == impl_->pid) {
+        kill(-impl_->pid, SIGKILL);
+        int status = 0;
+        while (waitpid(impl_->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        impl_->reaped = true;
+        return true;
+      }
+      if (result < 0 && errno == ECHILD) {
+        // Someone else reaped it (or SIGCHLD is ignored); it is gone.
         impl_->reaped = true;
         return true;
       }
       if (result < 0 && errno != EINTR) return false;
     }
     const int left = Remaining(deadline);
-    if (left == 0) return false;
+    if (left == 0 || impl_->cancelled) return false;
     const timespec pause{0, (left < 5 ? left : 5) * 1000000L};
     nanosleep(&pause, nullptr);
   }
@@ -265,7 +319,7 @@ void ChildProcess::Terminate() {
   CloseFd(impl_->output);
   std::lock_guard<std::mutex> lock(impl_->life);
   if (impl_->pid > 0 && !impl_->reaped) {
-    kill(impl_->pid, SIGKILL);
+    impl_->KillGroup();
     int status = 0;
     while (waitpid(impl_->pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -274,12 +328,37 @@ void ChildProcess::Terminate() {
   impl_->reaped = false;
 }
 
+void ChildProcess::Cancel() {
+  if (!impl_) return;
+  std::lock_guard<std::mutex> lock(impl_->life);
+  if (impl_->cancelled.exchange(true)) return;
+  if (impl_->wake[1] >= 0) {
+    const char byte = 1;
+    ssize_t ignored = write(impl_->wake[1], &byte, 1);
+    (void)ignored;
+  }
+}
+
 void ChildProcess::Kill() {
   if (!impl_) return;
+  Cancel();
   // Until it is reaped, under this lock, the pid cannot name another process.
   std::lock_guard<std::mutex> lock(impl_->life);
-  if (impl_->pid > 0 && !impl_->reaped) kill(impl_->pid, SIGKILL);
+  impl_->KillGroup();
 }
+
+void ChildProcess::ClearCancel() {
+  if (!impl_) return;
+  std::lock_guard<std::mutex> lock(impl_->life);
+  if (impl_->wake[0] >= 0) {
+    char drained[16];
+    while (read(impl_->wake[0], drained, sizeof drained) > 0) {
+    }
+  }
+  impl_->cancelled = false;
+}
+
+bool ChildProcess::Cancelled() const { return impl_ && impl_->cancelled; }
 
 std::uint64_t MonotonicMilliseconds() {
   timespec now{};

@@ -20,6 +20,9 @@ namespace {
   // does; a parent that died before this was set is seen at once.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
+  // The leader of a group of its own, so that whatever it starts is ended
+  // with it.
+  setpgid(0, 0);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);

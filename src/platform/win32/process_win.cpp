@@ -3,7 +3,8 @@
 // named pipes can. Our ends are overlapped and not inheritable; the child's
 // ends are ordinary synchronous handles, inherited by the child alone. The
 // child's standard error is the null device, and the child is in a job that
-// ends it when this process ends.
+// ends it, and all it starts, when this process ends. Every wait also wakes
+// on a cancel event of the object's own.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -77,24 +78,29 @@ bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs) {
   return true;
 }
 
+// Error code for a wait that the cancel event ended.
+constexpr DWORD kCancelledError = ERROR_CANCELLED;
+
 // Waits for an overlapped operation started on `handle`; cancels it when
-// `waitMs` passes. Returns the Win32 error (0 when it completed) and the
-// byte count in `*moved`.
-DWORD FinishOverlapped(HANDLE handle, OVERLAPPED* overlapped, DWORD waitMs,
+// `waitMs` passes or `cancel` (when not null) is set. Returns the Win32
+// error (0 when it completed) and the byte count in `*moved`.
+DWORD FinishOverlapped(HANDLE handle, OVERLAPPED* overlapped, HANDLE cancel, DWORD waitMs,
                        DWORD* moved) {
-  const DWORD waited = WaitForSingleObject(overlapped->hEvent, waitMs);
+  const HANDLE waits[2] = {overlapped->hEvent, cancel};
+  const DWORD waited = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, waitMs);
   if (waited != WAIT_OBJECT_0) CancelIoEx(handle, overlapped);
   // Waits for the cancellation too, so `overlapped` is free afterwards. An
   // operation that completed just before its cancellation keeps its bytes.
   if (GetOverlappedResult(handle, overlapped, moved, TRUE)) return 0;
   const DWORD error = GetLastError();
-  return error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error;
+  if (error != ERROR_OPERATION_ABORTED) return error;
+  return waited == WAIT_OBJECT_0 + 1 ? kCancelledError : WAIT_TIMEOUT;
 }
 
 // One overlapped read or write of at most `size` bytes on `handle`, waited
 // for until `deadline`. Returns the Win32 error (0 when it completed) and
 // the byte count in `*moved`.
-DWORD Transfer(HANDLE handle, HANDLE event, bool write, char* data, DWORD size,
+DWORD Transfer(HANDLE handle, HANDLE event, HANDLE cancel, bool write, char* data, DWORD size,
                std::uint64_t deadline, DWORD* moved) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
@@ -105,7 +111,7 @@ DWORD Transfer(HANDLE handle, HANDLE event, bool write, char* data, DWORD size,
   if (done) return GetOverlappedResult(handle, &overlapped, moved, TRUE) ? 0 : GetLastError();
   const DWORD error = GetLastError();
   if (error != ERROR_IO_PENDING) return error;
-  return FinishOverlapped(handle, &overlapped, Remaining(deadline), moved);
+  return FinishOverlapped(handle, &overlapped, cancel, Remaining(deadline), moved);
 }
 
 IoResult FromError(DWORD error) {
@@ -114,6 +120,8 @@ IoResult FromError(DWORD error) {
       return IoResult::kOk;
     case WAIT_TIMEOUT:
       return IoResult::kTimedOut;
+    case kCancelledError:
+      return IoResult::kCancelled;
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA:
     case ERROR_PIPE_NOT_CONNECTED:
@@ -142,34 +150,41 @@ HANDLE MakeKillOnCloseJob() {
 }  // namespace
 
 struct ChildProcess::Impl {
-  std::mutex life;          // guards `process` against Kill from another thread
+  ~Impl() {
+    CloseIfOpen(event);
+    CloseIfOpen(cancel);
+    CloseIfOpen(job);
+  }
+  std::mutex life;          // guards `process`, `cancel` and `inJob` against Kill
   HANDLE process = nullptr;
   DWORD id = 0;
   HANDLE input = nullptr;   // our end of the child's standard input
   HANDLE output = nullptr;  // our end of the child's standard output
   HANDLE event = nullptr;   // completion event for our overlapped operations
-  HANDLE job = nullptr;     // ends the child when this process ends
+  HANDLE cancel = nullptr;  // set while cancelled
+  std::atomic<bool> cancelled{false};
+  HANDLE job = nullptr;     // the child and all it starts; ends them with this process
+  bool inJob = false;       // the running child is in `job`
+
+  // Under `life`: ends the child with all it started.
+  void EndGroup() {
+    if (process == nullptr) return;
+    if (inJob) TerminateJobObject(job, 1);
+    TerminateProcess(process, 1);
+  }
 };
 
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 
 ChildProcess::~ChildProcess() {
-  if (impl_) {
-    Terminate();
-    CloseIfOpen(impl_->event);
-    CloseIfOpen(impl_->job);
-  }
+  if (impl_) Terminate();
 }
 
 ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
-    if (impl_) {
-      Terminate();
-      CloseIfOpen(impl_->event);
-      CloseIfOpen(impl_->job);
-    }
+    if (impl_) Terminate();
     impl_ = std::move(other.impl_);
   }
   return *this;
@@ -182,6 +197,13 @@ int ChildProcess::Start(const std::u16string& program,
   if (impl_->event == nullptr) {
     impl_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (impl_->event == nullptr) return 1;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->life);
+    if (impl_->cancel == nullptr) {
+      impl_->cancel = CreateEventW(nullptr, TRUE, impl_->cancelled ? TRUE : FALSE, nullptr);
+      if (impl_->cancel == nullptr) return 1;
+    }
   }
   if (impl_->job == nullptr) impl_->job = MakeKillOnCloseJob();
 
@@ -278,10 +300,12 @@ int ChildProcess::Start(const std::u16string& program,
   }
   // Without a job (none could be made, or the host's own job refuses one)
   // the child still runs; it then only ends with us when we end it.
-  if (impl_->job != nullptr) AssignProcessToJobObject(impl_->job, created.hProcess);
+  const bool inJob =
+      impl_->job != nullptr && AssignProcessToJobObject(impl_->job, created.hProcess);
   ResumeThread(created.hThread);
   CloseHandle(created.hThread);
   std::lock_guard<std::mutex> lock(impl_->life);
+  impl_->inJob = inJob;
   impl_->process = created.hProcess;
   impl_->id = created.dwProcessId;
   impl_->input = inputOurs;
@@ -298,13 +322,14 @@ std::uint32_t ChildProcess::Id() const { return impl_ ? impl_->id : 0; }
 
 IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
   if (!impl_ || impl_->input == nullptr) return IoResult::kFailed;
+  if (impl_->cancelled) return IoResult::kCancelled;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   std::size_t done = 0;
   while (done < data.size()) {
     const std::size_t left = data.size() - done;
     const DWORD size = left > 0x10000 ? 0x10000 : static_cast<DWORD>(left);
     DWORD moved = 0;
-    const DWORD error = Transfer(impl_->input, impl_->event, true,
+    const DWORD error = Transfer(impl_->input, impl_->event, impl_->cancel, true,
                                  const_cast<char*>(data.data()) + done, size, deadline, &moved);
     done += moved;
     if (error != 0) {
@@ -321,12 +346,13 @@ IoResult ChildProcess::Read(char* buffer, std::size_t capacity,
   *received = 0;
   if (!impl_ || impl_->output == nullptr) return IoResult::kFailed;
   if (capacity == 0) return IoResult::kOk;
+  if (impl_->cancelled) return IoResult::kCancelled;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     const DWORD size = capacity > 0x10000 ? 0x10000 : static_cast<DWORD>(capacity);
     DWORD moved = 0;
-    const DWORD error =
-        Transfer(impl_->output, impl_->event, false, buffer, size, deadline, &moved);
+    const DWORD error = Transfer(impl_->output, impl_->event, impl_->cancel, false, buffer,
+                                 size, deadline, &moved);
     if (moved > 0) {
       *received = moved;
       return IoResult::kOk;
@@ -343,8 +369,10 @@ void ChildProcess::CloseInput() {
 
 bool ChildProcess::WaitForExit(int timeoutMs) {
   if (!impl_ || impl_->process == nullptr) return true;
-  return WaitForSingleObject(impl_->process,
-                             static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs)) ==
+  if (impl_->cancelled) return false;
+  const HANDLE waits[2] = {impl_->process, impl_->cancel};
+  return WaitForMultipleObjects(impl_->cancel != nullptr ? 2 : 1, waits, FALSE,
+                                static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs)) ==
          WAIT_OBJECT_0;
 }
 
@@ -354,20 +382,41 @@ void ChildProcess::Terminate() {
   CloseIfOpen(impl_->output);
   std::lock_guard<std::mutex> lock(impl_->life);
   if (impl_->process != nullptr) {
+    // Whatever the child started goes too, even once the child itself is gone.
+    if (impl_->inJob) TerminateJobObject(impl_->job, 1);
     if (WaitForSingleObject(impl_->process, 0) != WAIT_OBJECT_0) {
       TerminateProcess(impl_->process, 1);
       WaitForSingleObject(impl_->process, kTerminateWaitMs);
     }
     CloseIfOpen(impl_->process);
   }
+  impl_->inJob = false;
   impl_->id = 0;
+}
+
+void ChildProcess::Cancel() {
+  if (!impl_) return;
+  std::lock_guard<std::mutex> lock(impl_->life);
+  impl_->cancelled = true;
+  if (impl_->cancel != nullptr) SetEvent(impl_->cancel);
 }
 
 void ChildProcess::Kill() {
   if (!impl_) return;
   std::lock_guard<std::mutex> lock(impl_->life);
-  if (impl_->process != nullptr) TerminateProcess(impl_->process, 1);
+  impl_->cancelled = true;
+  if (impl_->cancel != nullptr) SetEvent(impl_->cancel);
+  impl_->EndGroup();
 }
+
+void ChildProcess::ClearCancel() {
+  if (!impl_) return;
+  std::lock_guard<std::mutex> lock(impl_->life);
+  if (impl_->cancel != nullptr) ResetEvent(impl_->cancel);
+  impl_->cancelled = false;
+}
+
+bool ChildProcess::Cancelled() const { return impl_ && impl_->cancelled; }
 
 std::uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
 

@@ -1,0 +1,277 @@
+// The tool's lifetime through the module: a tool behind a launcher ended as
+// a whole, waits that the host's unload cancels, one deadline for a whole
+// exchange, and loads and unloads that leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "e2e/photos.h"
+#include "e2e/processes.h"
+
+#ifdef _WIN32
+#include <tlhelp32.h>
+#endif
+
+namespace {
+
+using namespace e2e;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void LoadWith(PluginDir& plugin, const std::string& config) {
+  plugin.WriteConfig(config);
+  char name[64], units[64];
+  ASSERT_NE(plugin.Load().GetSupportedField(0, name, units, sizeof name), 0);
+}
+
+// One field asked for alone, so that a stand-in sees one request per value.
+const std::string kOneField = "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n";
+
+// A folder of the test's own on the Linux side (under Wine, Z:\tmp\...):
+// a launcher that runs the silent stand-in as a child of its own, shaped as
+// the tool package of each system is. Any process whose command line names
+// the folder is one of this test's, and so is any process that one started.
+class LaunchDir {
+ public:
+  LaunchDir()
+      : name_("veltamo-launch-" + std::to_string(std::rand()) + "-" +
+              std::to_string(Clock::now().time_since_epoch().count())),
+        linux_("/tmp/" + name_) {
+    const fs::path dir = fs::u8path(host::NativePath(linux_));
+    fs::create_directories(dir);
+    const std::string standins = Env("VELTAMO_STANDINS");
+#ifdef _WIN32
+    // launcher.exe starts launched\exiftool.exe (the bridge), which runs
+    // the stand-in.
+    fs::copy_file(EnvPath("VELTAMO_LAUNCHER"), dir / "launcher.exe");
+    fs::create_directories(dir / "launched");
+    fs::copy_file(EnvPath("VELTAMO_TOOL"), dir / "launched" / "exiftool.exe");
+    SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", (standins + "/silent").c_str());
+    toolLine_ = host::NativePath(linux_ + "/launcher.exe");
+#else
+    fs::copy_file(fs::u8path(standins + "/silent"), dir / "silent");
+    fs::copy_file(fs::u8path(standins + "/launcher"), dir / "launcher");
+    toolLine_ = linux_ + "/launcher";
+#endif
+  }
+  ~LaunchDir() {
+    UseRealTool();
+    std::error_code ignored;
+    fs::remove_all(fs::u8path(host::NativePath(linux_)), ignored);
+  }
+  const std::string& toolLine() const { return toolLine_; }
+
+  // The live processes, of either system, that run from this folder, and
+  // those they started.
+  int Processes() const {
+    std::map<long, long> parents;  // live process -> its parent
+    std::set<long> ours;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::u8path(host::NativePath("/proc")), error)) {
+      const std::string pid = entry.path().filename().u8string();
+      if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::ifstream stat(entry.path() / "stat");
+      std::string content;
+      std::getline(stat, content);
+      const std::size_t close = content.rfind(')');
+      char state = 0;
+      long ppid = 0;
+      if (close == std::string::npos ||
+          std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &ppid) != 2 ||
+          state == 'Z' || state == 'X')
+        continue;
+      parents[std::stol(pid)] = ppid;
+      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+      const std::string commandLine((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+      if (commandLine.find(name_) != std::string::npos) ours.insert(std::stol(pid));
+    }
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (const auto& [pid, parent] : parents)
+        if (ours.count(parent) != 0 && ours.insert(pid).second) grew = true;
+    }
+    return static_cast<int>(ours.size());
+  }
+
+ private:
+  std::string name_, linux_, toolLine_;
+};
+
+// A launcher, what it launched and, under Wine, the Linux tool behind that.
+#ifdef _WIN32
+constexpr int kLaunchedProcesses = 3;
+#else
+constexpr int kLaunchedProcesses = 2;
+#endif
+
+// A host unloads the module while one of its threads waits for a tool that
+// never answers: with the host's notice first (as real hosts do) and
+// without it; the tool started directly, or behind a launcher. The waiting
+// call comes back with no value at once, the unload is short, no tool is
+// started again and none is left.
+void UnloadWithARequestInFlight(bool announced, bool launched) {
+  std::unique_ptr<LaunchDir> launch;
+  if (launched) launch = std::make_unique<LaunchDir>();
+  PluginDir plugin;
+  LoadWith(plugin, "1 F\t0\n" + (launched ? launch->toolLine() : StandInToolPath("silent")) +
+                       kOneField);
+  host::Module& m = plugin.module();
+  const std::u16string canon = PhotoPath("canon.jpg");
+  std::atomic<int> result{1};
+  std::atomic<bool> returned{false};
+  std::thread request([&] {
+    result = Get(m, canon, 0).result;
+    returned = true;
+  });
+  auto started = [&] { return launched ? launch->Processes() >= kLaunchedProcesses : !ChildProcesses().empty(); };
+  for (int i = 0; i < 400 && !started(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_TRUE(started()) << "the tool never started";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the exchange
+  ASSERT_FALSE(returned);
+
+  const Clock::time_point start = Clock::now();
+  if (announced) {
+    m.PluginUnloading();
+    const double told = SecondsSince(start);
+    while (!returned && SecondsSince(start) < 5)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_LT(SecondsSince(start), 1.0) << "the waiting call came back late";
+    EXPECT_EQ(result, -3);
+    EXPECT_LT(told, 1.0);
+    // No tool is started any more.
+    EXPECT_EQ(Get(m, canon, 0).result, -3);
+    EXPECT_TRUE(ChildProcesses().empty());
+  }
+  m.Unload(false);  // unload as such, with no further notice
+  const double seconds = SecondsSince(start);
+  request.join();
+  EXPECT_EQ(result, -3);
+  EXPECT_LT(seconds, announced ? 3.0 : 1.5);
+  for (int i = 0; i < 40 && (!ChildProcesses().empty() || (launched && launch->Processes() > 0));
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  EXPECT_TRUE(ChildProcesses().empty()) << "a tool outlived the module";
+  if (launched) {
+    EXPECT_EQ(launch->Processes(), 0) << "a launched tool outlived the module";
+  }
+  std::printf("unload with a call waiting for a silent tool (%s, %s): %.2f s\n",
+              announced ? "announced" : "unannounced", launched ? "behind a launcher" : "direct",
+              seconds);
+  UseRealTool();
+}
+
+TEST(ModuleLifetime, UnloadAnnouncedWithACallInFlight) {
+  UnloadWithARequestInFlight(true, false);
+  UnloadWithARequestInFlight(true, true);
+}
+TEST(ModuleLifetime, UnloadUnannouncedWithACallInFlight) {
+  UnloadWithARequestInFlight(false, false);
+  UnloadWithARequestInFlight(false, true);
+}
+
+// A tool that never answers, and one that sends a byte every 5 s and never
+// ends its reply, each in a module of its own: both requests end at the one
+// deadline of 30 s for the whole exchange; a request waiting meanwhile for
+// the trickling tool gives up within its own bound, and the next request
+// gets a fresh tool.
+TEST(ModuleLifetime, AnExchangeEndsAtItsDeadline) {
+  PluginDir silent, trickling;
+  LoadWith(silent, "1 F\t0\n" + StandInToolPath("silent") + kOneField);
+  LoadWith(trickling, "1 F\t0\n" + StandInToolPath("trickles") + kOneField);
+  const Clock::time_point start = Clock::now();
+  double silentSeconds = 0, trickleSeconds = 0, waitSeconds = 0;
+  int silentResult = 0, trickleResult = 0, waitResult = 0;
+  std::thread silentCall([&] {
+    silentResult = Get(silent.module(), PhotoPath("canon.jpg"), 0).result;
+    silentSeconds = SecondsSince(start);
+  });
+  std::thread trickleCall([&] {
+    trickleResult = Get(trickling.module(), PhotoPath("canon.jpg"), 0).result;
+    trickleSeconds = SecondsSince(start);
+  });
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const Clock::time_point waitStart = Clock::now();
+  waitResult = Get(trickling.module(), PhotoPath("scan 01.tif"), 0).result;
+  waitSeconds = SecondsSince(waitStart);
+  silentCall.join();
+  trickleCall.join();
+  EXPECT_EQ(silentResult, -3);
+  EXPECT_EQ(trickleResult, -3);
+  EXPECT_EQ(waitResult, -3);
+  EXPECT_GE(silentSeconds, 29.0);
+  EXPECT_LT(silentSeconds, 40.0);
+  EXPECT_GE(trickleSeconds, 29.0);
+  EXPECT_LT(trickleSeconds, 40.0);
+  EXPECT_GE(waitSeconds, 9.0);
+  EXPECT_LT(waitSeconds, 15.0);
+  EXPECT_EQ(Get(trickling.module(), PhotoPath("odd values.jpg"), 0).Text(), u"ok");
+  std::printf("silent tool: %.1f s; trickling tool: %.1f s; a request waiting for it: %.1f s\n",
+              silentSeconds, trickleSeconds, waitSeconds);
+  UseRealTool();
+}
+
+// What this process holds: handles (POSIX: descriptors) and threads.
+struct Held {
+  long handles = 0, threads = 0;
+};
+
+Held HeldNow() {
+  Held held;
+#ifdef _WIN32
+  // Every handle value that names an object (Wine's GetProcessHandleCount
+  // gives no count).
+  for (std::uintptr_t value = 4; value < 0x40000; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++held.handles;
+  }
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++held.threads;
+  CloseHandle(snapshot);
+#else
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) (void)e, ++held.handles;
+  for (const auto& e : fs::directory_iterator("/proc/self/task")) (void)e, ++held.threads;
+#endif
+  return held;
+}
+
+TEST(ModuleLifetime, LoadingAndUnloadingLeaksNothing) {
+  UseRealTool();
+  PluginDir plugin;
+  plugin.WriteConfig(ConfigFor(ToolPath()));
+  const std::u16string canon = PhotoPath("canon.jpg");
+  auto cycle = [&] {
+    host::Module& m = plugin.Load();
+    char name[256], units[256];
+    int fields = 0;
+    while (m.GetSupportedField(fields, name, units, sizeof name) != 0) ++fields;
+    EXPECT_EQ(fields, static_cast<int>(std::size(kColumns)));
+    EXPECT_EQ(Mismatch("canon.jpg", 1, Get(m, canon, 1)), "");
+    m.Unload();
+  };
+  cycle();
+  cycle();
+  const Held before = HeldNow();
+  for (int i = 0; i < 30; ++i) cycle();
+  const Held after = HeldNow();
+  EXPECT_LE(after.handles, before.handles + 4) << "handles: " << before.handles << " before";
+  EXPECT_LE(after.threads, before.threads + 4) << "threads: " << before.threads << " before";
+  EXPECT_EQ(KillChildProcesses(), 0) << "a tool outlived its module";
+  std::printf("30 load cycles: handles %ld -> %ld, threads %ld -> %ld\n", before.handles,
+              after.handles, before.threads, after.threads);
+}
+
+}  // namespace
