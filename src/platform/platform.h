@@ -37,6 +37,9 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // A text in the system's narrow code page (Windows: CP_ACP; POSIX: UTF-8)
 // to UTF-16; none when any byte sequence does not convert exactly.
 std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text);
+// UTF-16 to the system's narrow code page, whole characters only, cut to at
+// most `maxBytes` bytes. A character the code page lacks becomes "?".
+std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes);
 
 // Opens a file for reading in binary mode; null when it cannot be opened.
 std::FILE* OpenForReading(const std::u16string& path);
@@ -47,14 +50,24 @@ std::FILE* OpenForReading(const std::u16string& path);
 bool IsPlainAbsolutePath(std::u16string_view path);
 
 // What the file system says of a file, for telling whether it has changed.
+// Size and modification time alone do not tell: tools keep both on purpose,
+// and a file may be replaced by another of the same size and time. The
+// file's identity (volume and file number) and its change time, which the
+// system sets on every change of content or metadata and no user tool can
+// set back, do.
 struct FileStamp {
   bool exists = false;
   bool regular = false;         // a file, not a directory or a device
+  bool identified = false;      // identity and change time are known
   std::uint64_t size = 0;
   std::int64_t modified = 0;    // in the platform's finest unit
+  std::int64_t changed = 0;     // change time, in the same unit
+  std::uint64_t volume = 0;     // POSIX st_dev; Windows volume serial number
+  std::uint64_t file = 0;       // POSIX st_ino; Windows file index
   bool operator==(const FileStamp& o) const {
-    return exists == o.exists && regular == o.regular && size == o.size &&
-           modified == o.modified;
+    return exists == o.exists && regular == o.regular && identified == o.identified &&
+           size == o.size && modified == o.modified && changed == o.changed &&
+           volume == o.volume && file == o.file;
   }
   bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };

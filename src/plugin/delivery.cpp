@@ -60,8 +60,24 @@ int DeliverText(std::u16string_view text, void* fieldValue, int maxLength) {
   return config::kWideString;
 }
 
+int DeliverNarrowText(std::u16string_view text, void* fieldValue, int maxLength) {
+  if (fieldValue != nullptr && maxLength >= 1) {
+    const std::string narrow =
+        platform::Utf16ToSystemCodePage(text, static_cast<std::size_t>(maxLength) - 1);
+    std::memcpy(fieldValue, narrow.data(), narrow.size());
+    static_cast<char*>(fieldValue)[narrow.size()] = '\0';
+  }
+  return config::kString;
+}
+
 int DeliverValue(std::int32_t fieldType, std::u16string_view unit,
-                 std::u16string_view reply, void* fieldValue, int maxLength) {
+                 std::u16string_view reply, void* fieldValue, int maxLength,
+                 HostText hostText) {
+  // A text field is text whatever its unit entry, in the form of the entry
+  // point the host called.
+  if (fieldType == config::kString)
+    return hostText == HostText::kNarrow ? DeliverNarrowText(reply, fieldValue, maxLength)
+                                         : DeliverText(reply, fieldValue, maxLength);
   if (text::EqualsIgnoreAsciiCase(unit, u"Default") ||
       fieldType == config::kWideString)
     return DeliverText(reply, fieldValue, maxLength);

@@ -69,7 +69,7 @@ int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex, int unitIndex,
         platform::SystemCodePageToUtf16(std::string_view(fileName, length));
     if (!wide) return plugin::kNoValue;
     return plugin::GetValue(state, wide->c_str(), fieldIndex, unitIndex, fieldValue,
-                            maxLength, flags);
+                            maxLength, flags, plugin::HostText::kNarrow);
   } catch (...) {
     return plugin::kNoValue;
   }

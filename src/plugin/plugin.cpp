@@ -74,11 +74,18 @@ bool SendableFileName(std::u16string_view name) {
 
 namespace {
 
+// Where the request writes its answer.
+struct HostBuffer {
+  void* fieldValue;
+  int maxLength;
+  HostText text;
+};
+
 int DeliverKnown(const config::Field& field, std::u16string_view unit,
-                 const std::optional<std::u16string>& value, void* fieldValue,
-                 int maxLength) {
+                 const std::optional<std::u16string>& value, const HostBuffer& out) {
   if (!value || value->empty()) return kEmptyReply;
-  return DeliverValue(field.attributes.fieldType, unit, *value, fieldValue, maxLength);
+  return DeliverValue(field.attributes.fieldType, unit, *value, out.fieldValue,
+                      out.maxLength, out.text);
 }
 
 // One exchange with the tool, started when none runs. A tool found gone
@@ -106,7 +113,7 @@ namespace {
 // The value request; `known` is set when the answer came from what was
 // read before.
 int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unitIndex,
-          void* fieldValue, int maxLength, int flags, bool& known) {
+          const HostBuffer& out, int flags, bool& known) {
   const int last = state.lastFieldIndex.load();
   if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
   const config::Field& field = state.config.fields[fieldIndex];
@@ -122,6 +129,9 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   const std::u16string name(fileName, length);
   if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
   if (!SendableFileName(name)) return kNoValue;
+  // Taken before the file is looked at: a clear from here on voids what
+  // this request reads.
+  const std::uint64_t generation = state.cache.Generation();
   // A folder (or a device) is not one file: the tool would read everything
   // in it.
   const platform::FileStamp stamp = platform::StatFile(name);
@@ -129,12 +139,12 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
 
   const std::u16string unit = convert::PickUnit(field.text.units, unitIndex);
   const tool::TagKey key{tag, NumericUnit(unit)};
-  // What was read for a file is kept while its size and time stay the same.
-  const bool cached = kBatching && stamp.exists;
+  // What was read for a file is kept while its stamp stays the same.
+  const bool cached = kBatching && stamp.identified;
   if (cached) {
     if (const auto value = state.cache.Find(name, stamp, key)) {
       known = true;
-      return DeliverKnown(field, unit, *value, fieldValue, maxLength);
+      return DeliverKnown(field, unit, *value, out);
     }
   }
   // A value that needs the tool goes to a call that may take its time.
@@ -149,7 +159,7 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     if (cached) {
       // Another thread may have read it meanwhile.
       if (const auto known = state.cache.Find(name, stamp, key))
-        return DeliverKnown(field, unit, *known, fieldValue, maxLength);
+        return DeliverKnown(field, unit, *known, out);
       // A form the host asks for is in every later file's batch.
       const bool newForm = Batchable(field) && std::find(state.askedForms.begin(),
                                                          state.askedForms.end(),
@@ -166,11 +176,11 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     const auto inBatch = std::find(state.batchKeys.begin(), state.batchKeys.end(), key);
     if (cached && inBatch != state.batchKeys.end() && !state.cache.Batched(name, stamp)) {
       if (!Ask(state, tool::BuildBatchRequest(state.batchKeys, nameUtf8), exchange))
-        return DeliverText(kToolNotFound, fieldValue, maxLength);
+        return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       const std::vector<tool::BatchValue> values =
           tool::ReadBatchReply(exchange.reply, state.batchKeys, platform::kToolLineEndLength);
-      state.cache.StoreBatch(name, stamp, state.batchKeys, values);
+      state.cache.StoreBatch(name, stamp, generation, state.batchKeys, values);
       const tool::BatchValue& mine = values[inBatch - state.batchKeys.begin()];
       if (mine) {
         value = *mine;
@@ -180,23 +190,23 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     // A tag that a batch cannot answer exactly is asked for alone.
     if (!answered) {
       if (!Ask(state, tool::BuildTagRequest(tag, key.numeric, nameUtf8), exchange))
-        return DeliverText(kToolNotFound, fieldValue, maxLength);
+        return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       TrimReplyLineEnd(exchange.reply);
       if (!exchange.reply.empty()) value = std::move(exchange.reply);
-      if (cached) state.cache.Store(name, stamp, key, value);
+      if (cached) state.cache.Store(name, stamp, generation, key, value);
     }
   }
-  return DeliverKnown(field, unit, value, fieldValue, maxLength);
+  return DeliverKnown(field, unit, value, out);
 }
 
 }  // namespace
 
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
-             int unitIndex, void* fieldValue, int maxLength, int flags) {
+             int unitIndex, void* fieldValue, int maxLength, int flags, HostText hostText) {
   bool known = false;
-  const int result =
-      Value(state, fileName, fieldIndex, unitIndex, fieldValue, maxLength, flags, known);
+  const int result = Value(state, fileName, fieldIndex, unitIndex,
+                           HostBuffer{fieldValue, maxLength, hostText}, flags, known);
   // With the delay-if-slow flag, only what was read before is an answer;
   // everything else is left to the call without it.
   return (flags & 1) != 0 && !known ? kDelayed : result;

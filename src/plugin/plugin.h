@@ -76,8 +76,10 @@ int GetDefaultSortOrder(PluginState& state, int fieldIndex);
 // `maxLength` is the size of the host's value buffer in bytes. With the
 // delay-if-slow flag (bit 1 of `flags`) only what is already known is
 // answered; anything else gives 0, to be asked again without the flag.
+// `hostText` names the entry point the host called (see DeliverValue).
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
-             int unitIndex, void* fieldValue, int maxLength, int flags);
+             int unitIndex, void* fieldValue, int maxLength, int flags,
+             HostText hostText = HostText::kWide);
 
 // The host's notices about what it does (ContentSendStateInformation).
 enum HostNotice : int {

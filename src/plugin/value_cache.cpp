@@ -68,17 +68,25 @@ void ValueCache::Keep(Entry& entry, const tool::TagKey& key,
   bytes_ += size;
 }
 
-void ValueCache::Store(const std::u16string& name, const platform::FileStamp& stamp,
-                       const tool::TagKey& key, std::optional<std::u16string> value) {
+std::uint64_t ValueCache::Generation() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  return generation_;
+}
+
+void ValueCache::Store(const std::u16string& name, const platform::FileStamp& stamp,
+                       std::uint64_t generation, const tool::TagKey& key,
+                       std::optional<std::u16string> value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   Keep(Touch(name, stamp), key, std::move(value));
   Trim();
 }
 
 void ValueCache::StoreBatch(const std::u16string& name, const platform::FileStamp& stamp,
-                            const std::vector<tool::TagKey>& keys,
+                            std::uint64_t generation, const std::vector<tool::TagKey>& keys,
                             const std::vector<tool::BatchValue>& values) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   Entry& entry = Touch(name, stamp);
   entry.batched = true;
   for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i)
@@ -99,6 +107,7 @@ void ValueCache::Clear() {
   entries_.clear();
   index_.clear();
   bytes_ = 0;
+  ++generation_;
 }
 
 std::size_t ValueCache::Files() const {

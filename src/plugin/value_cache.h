@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <map>
 #include <mutex>
@@ -34,15 +35,24 @@ class ValueCache {
   // True when the file, as `stamp` describes it, has had its batch request.
   bool Batched(const std::u16string& name, const platform::FileStamp& stamp);
 
+  // The count of clears so far. A request takes it before it looks at the
+  // file, and passes it to what it stores.
+  std::uint64_t Generation() const;
+
   // Keeps what is known of `key`. A file with another stamp starts afresh.
+  // Nothing is kept when the cache has been cleared since `generation`:
+  // what a request read before a clear may be what the clear was for.
   void Store(const std::u16string& name, const platform::FileStamp& stamp,
-             const tool::TagKey& key, std::optional<std::u16string> value);
+             std::uint64_t generation, const tool::TagKey& key,
+             std::optional<std::u16string> value);
   // Keeps what a batch request said (keys it left open are not kept), and
-  // marks the file as batched.
+  // marks the file as batched; nothing after a clear, as Store.
   void StoreBatch(const std::u16string& name, const platform::FileStamp& stamp,
-                  const std::vector<tool::TagKey>& keys,
+                  std::uint64_t generation, const std::vector<tool::TagKey>& keys,
                   const std::vector<tool::BatchValue>& values);
 
+  // Forgets everything, and makes void every store by a request that began
+  // before.
   void Clear();
 
   std::size_t Files() const;
@@ -68,6 +78,7 @@ class ValueCache {
   Entries entries_;  // most recently used first
   std::unordered_map<std::u16string, Entries::iterator> index_;
   std::size_t bytes_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace plugin

@@ -30,14 +30,6 @@ std::size_t Length(const Char* s, std::size_t limit) {
   return n;
 }
 
-template <typename Char>
-void Copy(std::basic_string_view<Char> source, Char* buffer, int capacity) {
-  if (buffer == nullptr || capacity < 1) return;
-  const std::size_t n =
-      std::min(source.size(), static_cast<std::size_t>(capacity) - 1);
-  std::copy_n(source.data(), n, buffer);
-  buffer[n] = Char{};
-}
 }  // namespace
 
 bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
@@ -67,10 +59,19 @@ bool HasUnpairedSurrogate(std::u16string_view text) {
 }
 
 void CopyTruncated(std::string_view source, char* buffer, int capacity) {
-  Copy(source, buffer, capacity);
+  if (buffer == nullptr || capacity < 1) return;
+  const std::size_t n = std::min(source.size(), static_cast<std::size_t>(capacity) - 1);
+  std::copy_n(source.data(), n, buffer);
+  buffer[n] = '\0';
 }
 void CopyTruncated(std::u16string_view source, char16_t* buffer, int capacity) {
-  Copy(source, buffer, capacity);
+  if (buffer == nullptr || capacity < 1) return;
+  std::size_t n = std::min(source.size(), static_cast<std::size_t>(capacity) - 1);
+  // A cut between the two halves of a surrogate pair would leave half a
+  // character: the pair goes whole or not at all.
+  if (n > 0 && n < source.size() && source[n - 1] >= 0xD800 && source[n - 1] <= 0xDBFF) --n;
+  std::copy_n(source.data(), n, buffer);
+  buffer[n] = u'\0';
 }
 
 }  // namespace text

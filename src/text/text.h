@@ -33,7 +33,8 @@ bool HasUnpairedSurrogate(std::u16string_view text);
 
 // Copies `source` into a host buffer of `capacity` units: at most
 // capacity - 1 units and a terminating zero. Does nothing when the buffer is
-// null or the capacity below 1.
+// null or the capacity below 1. A wide text is never cut between the two
+// halves of a surrogate pair: the pair is left out whole.
 void CopyTruncated(std::string_view source, char* buffer, int capacity);
 void CopyTruncated(std::u16string_view source, char16_t* buffer, int capacity);
 

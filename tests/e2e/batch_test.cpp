@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -113,6 +115,92 @@ TEST_F(ModuleBatch, AChangedFileIsReadAgain) {
   EXPECT_EQ(Get(M(), name, 1).Text(), u"Canon EOS 5D Mark IV");
   fs::remove(work);
   EXPECT_EQ(Get(M(), name, 1).result, -3);
+}
+
+// Runs one-shot exiftool with `lines` as its arguments, one a line; true
+// when it succeeded.
+bool RunTool(const fs::path& folder, const std::vector<std::string>& lines) {
+  const fs::path arguments = folder / "arguments.txt";
+  {
+    std::ofstream out(arguments, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : lines) out << line << "\n";
+  }
+  // Under Wine the bridge takes the Windows names on its standard input.
+  const std::string command = "\"\"" + ToolPath() + "\" -q -@ - < \"" +
+                              host::NativePath(arguments.u8string()) + "\"\"";
+#ifdef _WIN32
+  const int status = std::system(command.c_str());
+#else
+  const int status = std::system(command.substr(1, command.size() - 2).c_str());
+#endif
+  fs::remove(arguments);
+  return status == 0;
+}
+
+// Size and modification time are not enough: edits that keep both, and
+// files swapped by name, show their new values at once.
+TEST_F(ModuleBatch, AChangeThatKeepsSizeAndTimeIsSeen) {
+  const fs::path photos = EnvPath("VELTAMO_PHOTOS");
+  const fs::path one = plugin_.dir() / "one.jpg", two = plugin_.dir() / "two.jpg";
+  fs::copy_file(photos / "same size a.jpg", one);
+  fs::copy_file(photos / "same size b.jpg", two);
+  // A whole second, which every tool keeps exactly.
+  const fs::file_time_type time = std::chrono::floor<std::chrono::seconds>(fs::last_write_time(one));
+  fs::last_write_time(one, time);
+  fs::last_write_time(two, time);
+  ASSERT_EQ(fs::file_size(one), fs::file_size(two));
+  const auto name = [](const fs::path& file) {
+    return Utf16(host::NativePath(file.u8string()));
+  };
+  const auto model = [&](const fs::path& file) { return Get(M(), name(file), 1).Text(); };
+  ASSERT_EQ(model(one), u"Alpha");
+  ASSERT_EQ(model(two), u"Bravo");
+
+  // Swapped by renaming.
+  const fs::path swap = plugin_.dir() / "swap.jpg";
+  fs::rename(one, swap);
+  fs::rename(two, one);
+  fs::rename(swap, two);
+  EXPECT_EQ(model(one), u"Bravo");
+  EXPECT_EQ(model(two), u"Alpha");
+  EXPECT_EQ(Get(M(), name(one), 7).As<std::int32_t>(), 200);
+
+  // The tool's edit that keeps the time (a new file in the old one's place).
+  ASSERT_TRUE(RunTool(plugin_.dir(), {"-P", "-overwrite_original", "-Model=Delta",
+                                      host::NativePath(two.u8string())}));
+  ASSERT_EQ(fs::file_size(two), fs::file_size(one));
+  ASSERT_EQ(fs::last_write_time(two), time);
+  EXPECT_EQ(model(two), u"Delta");
+
+  // An edit in place, its time then set back: only the change time tells.
+  ASSERT_TRUE(RunTool(plugin_.dir(), {"-overwrite_original_in_place", "-Model=Hotel",
+                                      host::NativePath(two.u8string())}));
+  fs::last_write_time(two, time);
+  ASSERT_EQ(fs::file_size(two), fs::file_size(one));
+  EXPECT_EQ(model(two), u"Hotel");
+  EXPECT_EQ(model(one), u"Bravo");
+}
+
+// A refresh while a request waits for the tool: that request's answer goes
+// to its caller but is not kept, so the next call asks again.
+TEST(ModuleCacheRefresh, ANoticeDuringARequestVoidsWhatItRead) {
+  PluginDir plugin;
+  plugin.WriteConfig("1 F\t0\n" + StandInToolPath("slow_first") +
+                     "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n");
+  host::Module& m = plugin.Load();
+  char name[64], units[64];
+  ASSERT_EQ(m.GetSupportedField(0, name, units, sizeof name), 11);
+  const std::u16string canon = PhotoPath("canon.jpg");
+  std::u16string folder = PhotoPath("");
+  Value first;
+  std::thread request([&] { first = Get(m, canon, 0); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  m.SendStateInformationW(2, reinterpret_cast<HostWideChar*>(folder.data()));
+  request.join();
+  EXPECT_EQ(first.Text(), u"reading 1");
+  EXPECT_EQ(Get(m, canon, 0).Text(), u"reading 2");
+  EXPECT_EQ(Get(m, canon, 0).Text(), u"reading 2") << "a later answer is kept";
+  UseRealTool();
 }
 
 // A folder read anew, or the user's refresh, forgets what was read.

@@ -54,6 +54,10 @@ et -Make=Canon '-ImageDescription={ready}' "-Artist=-Model=forged
 {ready}" '-Software=  spaced out  ' '-Copyright=a=b|c' -ISO=3200 "odd values.jpg"
 cp base.jpg "long model.jpg"
 et "-Model=$(perl -e 'print join("", map { chr(65 + $_ % 26) } 0..1799)')" -ISO=50 "long model.jpg"
+# A character outside the BMP (two UTF-16 units) right where a 2048-byte
+# host buffer ends.
+cp base.jpg "emoji model.jpg"
+et "-Model=$(perl -e 'print "A" x 1022, "\xF0\x9F\x93\xB7"')" "emoji model.jpg"
 # A maker-note block that no camera wrote: the tool warns about it.
 cp base.jpg "unknown makernotes.jpg"
 perl -e 'srand(7); print map { chr(int(rand(256))) } 1..64' > makernotes.bin

@@ -96,6 +96,12 @@ TEST_F(ModuleValues, TextFitsTheHostsBufferInBytes) {
   EXPECT_EQ(host.buffer[2048], 0xA5);
   for (unsigned char byte : host.guard) EXPECT_EQ(byte, 0xA5);
 
+  // A character of two code units that does not fit whole is left out whole.
+  const std::u16string emoji = PhotoPath("emoji model.jpg");
+  const std::u16string model = std::u16string(1022, u'A') + u"\U0001F4F7";
+  EXPECT_EQ(Get(M(), emoji, 1, 0, 2048).Text(), model.substr(0, 1022));
+  EXPECT_EQ(Get(M(), emoji, 1, 0, 2050).Text(), model);
+
   EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), 1, 0, 11).Text(), u"Cano");
   EXPECT_EQ(Get(M(), PhotoPath("canon.jpg"), 1, 0, 10).Text(), u"Cano");
   for (int tooSmall : {1, 0}) {
@@ -190,23 +196,50 @@ TEST_F(ModuleValues, NarrowNamesAreReadInTheSystemCodePage) {
 
 TEST(ModuleValueRules, FieldTypeAgainstUnitEntry) {
   PluginDir plugin;
-  plugin.WriteConfig("6 F\t0\n" + ToolPath() +
+  plugin.WriteConfig("7 F\t0\n" + ToolPath() +
                      "\nx\n"
                      "1\tModel\t0\tft_string\t0\t1\tString\t|Default|#|DEFAULT\n"
                      "1\tDateTimeOriginal\t0\tft_datetime\t0\t1\tDate\t|Default|#|utc\n"
                      "1\tISO\t0\tft_numeric_32\t0\t1\tISO\t|Default|#|mm\n"
                      "1\tModel\t0\tft_date\t0\t1\t-\n"
                      "1\tModel\t0\tft_stringw\t0\t1\t--\n"
-                     "1\tModel\t0\tft_stringw\t0\t1\tWide\t|Default|#|x\n");
+                     "1\tModel\t0\tft_stringw\t0\t1\tWide\t|Default|#|x\n"
+                     "1\tArtist\t0\tft_string\t0\t1\tArtist\n");
   host::Module& m = plugin.Load();
   char n[64], u[64];
   ASSERT_EQ(m.GetSupportedField(0, n, u, 64), 8);
   const std::u16string canon = PhotoPath("canon.jpg");
-  const int string = 0, date = 1, iso = 2, separator = 3, dashes = 4, wide = 5;
-  EXPECT_EQ(Get(m, canon, string, 0).result, -1);
-  EXPECT_EQ(Get(m, canon, string, 1).result, 11);
-  EXPECT_EQ(Get(m, canon, string, 2).result, -1);  // "#": no plain number for text
-  EXPECT_EQ(Get(m, canon, string, 3).Text(), u"Canon EOS 5D Mark IV");
+  const int string = 0, date = 1, iso = 2, separator = 3, dashes = 4, wide = 5, artist = 6;
+  // Narrow text: wide text to the wide entry point, text in the system's
+  // code page to the narrow one, whatever the unit entry.
+  auto narrow = [&](const std::string& photo, int field, int unit) {
+    std::string name = host::NativePath(e2e::Env("VELTAMO_PHOTOS") + "/" + photo);
+    Value v;
+    std::memset(v.bytes, 0, sizeof v.bytes);
+    v.result = m.GetValue(name.data(), field, unit, v.bytes, 256, 0);
+    return v;
+  };
+  for (int unit = 0; unit < 4; ++unit) {
+    const Value w = Get(m, canon, string, unit);
+    EXPECT_EQ(w.result, 11);
+    EXPECT_EQ(w.Text(), u"Canon EOS 5D Mark IV");
+    const Value n8 = narrow("canon.jpg", string, unit);
+    EXPECT_EQ(n8.result, 8);
+    EXPECT_STREQ(reinterpret_cast<const char*>(n8.bytes), "Canon EOS 5D Mark IV");
+  }
+  EXPECT_EQ(Get(m, PhotoPath("nikon café ünï.jpg"), artist).Text(), u"Ærøskøbing Ümlaut");
+#ifdef _WIN32
+  if (GetACP() == 1252) {
+    const Value n8 = narrow("nikon caf\xe9 \xfcn\xef.jpg", artist, 0);
+    EXPECT_EQ(n8.result, 8);
+    EXPECT_STREQ(reinterpret_cast<const char*>(n8.bytes), "\xc6r\xf8sk\xf8" "bing \xdcmlaut");
+  }
+#else
+  const Value n8 = narrow("nikon caf\xc3\xa9 \xc3\xbcn\xc3\xaf.jpg", artist, 0);
+  EXPECT_EQ(n8.result, 8);
+  EXPECT_STREQ(reinterpret_cast<const char*>(n8.bytes),
+               "\xc3\x86r\xc3\xb8sk\xc3\xb8" "bing \xc3\x9cmlaut");
+#endif
   EXPECT_EQ(Get(m, canon, date, 0).result, 10);
   EXPECT_EQ(Get(m, canon, date, 1).Text(), u"2021:06:15 14:30:00");
   EXPECT_EQ(Get(m, canon, date, 2).result, 10);  // "#": the date as "-n" prints it

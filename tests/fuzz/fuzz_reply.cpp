@@ -80,13 +80,13 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// The delivery rules, first match wins: "Default" or a wide-text field give
+// The delivery rules, first match wins: "Default" or a text field give
 // text; a numeric field with no unit, or the unit "#", gives the number by
 // the field type (a date for a date-time field, -1 for other types); a
 // date-time field gives a file time; anything else gives -1.
 int ModelResult(std::int32_t type, std::u16string_view unit) {
   const bool numericType = type == 1 || type == 2 || type == 3;
-  if (EqualsIgnoreCase(unit, u"Default") || type == 11) return 11;
+  if (EqualsIgnoreCase(unit, u"Default") || type == 11 || type == 8) return 11;
   if ((numericType && unit.empty()) || unit == u"#")
     return numericType || type == 10 ? type : -1;
   if (type == 10) return 10;
@@ -103,8 +103,11 @@ void CheckDelivery(std::int32_t type, std::u16string_view unit, std::u16string_v
   if (result == 11) {
     // maxLength is the buffer's size in bytes.
     if (maxLength >= 2) {
-      const std::size_t units =
-          std::min(reply.size(), static_cast<std::size_t>(maxLength) / 2 - 1);
+      std::size_t units = std::min(reply.size(), static_cast<std::size_t>(maxLength) / 2 - 1);
+      // A surrogate pair that does not fit whole is left out whole.
+      if (units > 0 && units < reply.size() && reply[units - 1] >= 0xD800 &&
+          reply[units - 1] <= 0xDBFF)
+        --units;
       written = (units + 1) * 2;
       CHECK(written <= static_cast<std::size_t>(maxLength));
       std::vector<char16_t> text(units + 1);

@@ -158,14 +158,16 @@ int List(host::Module& m) {
   return fields.empty() ? 1 : 0;
 }
 
-int Table(host::Module& m, const fs::path& folder) {
+int Table(host::Module& m, const fs::path& given) {
+  // The module takes only full names, as a host gives them.
+  std::error_code error;
+  const fs::path folder = fs::absolute(given, error);
   const std::vector<FieldInfo> fields = Fields(m);
   if (fields.empty()) {
     std::printf("The module offers no fields: is Config.txt beside it?\n");
     return 1;
   }
   std::vector<fs::path> files;
-  std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error))
     if (entry.is_regular_file() && Detected(m, entry.path())) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
@@ -247,7 +249,7 @@ int Run(const std::vector<std::string>& args) {
   if (args[1] == "table" && args.size() == 3) return Table(m, fs::u8path(args[2]));
   if ((args[1] == "get" || args[1] == "hold") && args.size() >= 4) {
     Fields(m);
-    std::printf("%s\n", Value(m, fs::u8path(args[2]), std::stoi(args[3]),
+    std::printf("%s\n", Value(m, fs::absolute(fs::u8path(args[2])), std::stoi(args[3]),
                               args.size() > 4 ? std::stoi(args[4]) : 0)
                             .c_str());
     if (args[1] == "hold") {

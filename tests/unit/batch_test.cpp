@@ -125,42 +125,55 @@ TEST(BatchKeys, EachFieldInTheFormOfItsFirstUnitThenWhatWasAskedFor) {
 
 // ------------------------------------------------------------------ cache
 
-const platform::FileStamp kStamp{true, true, 1000, 5};
+const platform::FileStamp kStamp{true, true, true, 1000, 5, 5, 1, 2};
 
 TEST(ValueCacheTest, KeepsWhatIsKnownWhileTheFileStaysTheSame) {
   plugin::ValueCache cache;
   const TagKey model{"Model", false};
   EXPECT_FALSE(cache.Find(u"/a.jpg", kStamp, model).has_value());
-  cache.Store(u"/a.jpg", kStamp, model, std::u16string(u"X"));
+  cache.Store(u"/a.jpg", kStamp, 0, model, std::u16string(u"X"));
   EXPECT_EQ(cache.Find(u"/a.jpg", kStamp, model), Value(u"X"));
   EXPECT_FALSE(cache.Find(u"/a.jpg", kStamp, {"Model", true}).has_value());
   EXPECT_FALSE(cache.Find(u"/A.jpg", kStamp, model).has_value());
-  // Another size or time: nothing of the old file is known.
-  platform::FileStamp touched = kStamp;
-  touched.modified += 1;
-  EXPECT_FALSE(cache.Find(u"/a.jpg", touched, model).has_value());
+  // Another size, time, change time or identity: nothing of the old file
+  // is known.
+  for (auto change : {+[](platform::FileStamp& s) { s.modified += 1; },
+                      +[](platform::FileStamp& s) { s.changed += 1; },
+                      +[](platform::FileStamp& s) { s.file += 1; },
+                      +[](platform::FileStamp& s) { s.volume += 1; }}) {
+    platform::FileStamp touched = kStamp;
+    change(touched);
+    EXPECT_FALSE(cache.Find(u"/a.jpg", touched, model).has_value());
+  }
   platform::FileStamp grown = kStamp;
   grown.size += 1;
   EXPECT_FALSE(cache.Batched(u"/a.jpg", grown));
-  cache.StoreBatch(u"/a.jpg", grown, kKeys, Read(u"-ISO=5\n-Comment=c\n"));
+  cache.StoreBatch(u"/a.jpg", grown, 0, kKeys, Read(u"-ISO=5\n-Comment=c\n"));
   EXPECT_TRUE(cache.Batched(u"/a.jpg", grown));
   EXPECT_FALSE(cache.Batched(u"/a.jpg", kStamp));
   EXPECT_EQ(cache.Find(u"/a.jpg", grown, {"ISO", false}), Value(u"5"));
   EXPECT_EQ(cache.Find(u"/a.jpg", grown, model), kMissing);
   EXPECT_FALSE(cache.Find(u"/a.jpg", kStamp, {"ISO", false}).has_value());
+  const std::uint64_t before = cache.Generation();
   cache.Clear();
   EXPECT_EQ(cache.Files(), 0u);
   EXPECT_EQ(cache.Bytes(), 0u);
   EXPECT_FALSE(cache.Find(u"/a.jpg", grown, {"ISO", false}).has_value());
+  // What a request that began before the clear read is not kept.
+  cache.Store(u"/a.jpg", kStamp, before, model, std::u16string(u"X"));
+  cache.StoreBatch(u"/b.jpg", kStamp, before, kKeys, Read(u"-ISO=5\n"));
+  EXPECT_EQ(cache.Files(), 0u);
+  cache.Store(u"/a.jpg", kStamp, cache.Generation(), model, std::u16string(u"Y"));
+  EXPECT_EQ(cache.Find(u"/a.jpg", kStamp, model), Value(u"Y"));
 }
 
 TEST(ValueCacheTest, BoundedInFilesAndBytesLeastRecentlyUsedFirst) {
   plugin::ValueCache cache(3, 100000);
   const TagKey model{"Model", false};
   for (const char16_t* name : {u"/1", u"/2", u"/3"})
-    cache.Store(name, kStamp, model, std::u16string(u"v"));
+    cache.Store(name, kStamp, 0, model, std::u16string(u"v"));
   EXPECT_TRUE(cache.Find(u"/1", kStamp, model).has_value());  // now the most recent
-  cache.Store(u"/4", kStamp, model, std::u16string(u"v"));
+  cache.Store(u"/4", kStamp, 0, model, std::u16string(u"v"));
   EXPECT_EQ(cache.Files(), 3u);
   EXPECT_FALSE(cache.Find(u"/2", kStamp, model).has_value());
   EXPECT_TRUE(cache.Find(u"/1", kStamp, model).has_value());
@@ -170,12 +183,12 @@ TEST(ValueCacheTest, BoundedInFilesAndBytesLeastRecentlyUsedFirst) {
   for (int i = 0; i < 200; ++i)
     small.Store(u"/f" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
                     std::u16string(i / 26 + 1, u'x'),
-                kStamp, model, std::u16string(500, u'v'));
+                kStamp, 0, model, std::u16string(500, u'v'));
   EXPECT_LE(small.Bytes(), 20000u);
   EXPECT_GT(small.Files(), 5u);
   EXPECT_LT(small.Files(), 20u);
   // A value larger than the whole bound is not kept.
-  small.Store(u"/huge", kStamp, model, std::u16string(20000, u'v'));
+  small.Store(u"/huge", kStamp, 0, model, std::u16string(20000, u'v'));
   EXPECT_FALSE(small.Find(u"/huge", kStamp, model).has_value());
   EXPECT_LE(small.Bytes(), 20000u);
 }

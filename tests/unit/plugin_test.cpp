@@ -111,12 +111,19 @@ TEST(PluginDeliver, FieldTypeAgainstUnitEntry) {
   // Wide text takes every entry.
   for (const char16_t* unit : {u"", u"Default", u"#", u"any"})
     EXPECT_EQ(Deliver(11, unit, u"x").result, 11);
+  // Narrow text: wide text for the wide entry point, narrow for the narrow one.
+  for (const char16_t* unit : {u"", u"Default", u"#", u"any"}) {
+    EXPECT_EQ(Text(Deliver(8, unit, u"x")), u"x");
+    Delivered narrow;
+    narrow.result = plugin::DeliverValue(8, unit, u"x", narrow.bytes, 32,
+                                         plugin::HostText::kNarrow);
+    EXPECT_EQ(narrow.result, 8);
+    EXPECT_STREQ(reinterpret_cast<const char*>(narrow.bytes), "x");
+  }
   // Any other type: only "Default" gives a value.
-  EXPECT_EQ(Deliver(8, u"", u"x").result, -1);
-  EXPECT_EQ(Deliver(8, u"Default", u"x").result, 11);
-  EXPECT_EQ(Deliver(8, u"#", u"x").result, -1);
+  EXPECT_EQ(Deliver(6, u"", u"1").result, -1);
   EXPECT_EQ(Deliver(6, u"#", u"1").result, -1);
-  EXPECT_EQ(Deliver(8, u"other", u"x").result, -1);
+  EXPECT_EQ(Deliver(7, u"Default", u"x").result, 11);
 }
 
 TEST(PluginDeliver, WritesStayWithinTheBuffer) {
@@ -133,8 +140,21 @@ TEST(PluginDeliver, WritesStayWithinTheBuffer) {
   }
   const Delivered number = Deliver(1, u"", u"7");
   EXPECT_EQ(number.bytes[4], 0xEE);  // a 32-bit number is 4 bytes
-  const Delivered nothing = Deliver(8, u"", u"x");
+  const Delivered nothing = Deliver(6, u"", u"x");
   EXPECT_EQ(nothing.bytes[0], 0xEE);
+  // A cut never splits a character: not a surrogate pair in wide text, nor
+  // a character's bytes in narrow text.
+  EXPECT_EQ(Text(Deliver(11, u"", u"ab\U0001F4F7", 8)), u"ab");
+  EXPECT_EQ(Text(Deliver(11, u"", u"ab\U0001F4F7", 10)), u"ab\U0001F4F7");
+  unsigned char narrow[8];
+  std::memset(narrow, 0xEE, sizeof narrow);
+  EXPECT_EQ(plugin::DeliverNarrowText(u"a\u00e9b", narrow, 3), 8);
+#ifdef _WIN32
+  EXPECT_STREQ(reinterpret_cast<const char*>(narrow), "a\xe9");  // one byte in CP 1252
+#else
+  EXPECT_STREQ(reinterpret_cast<const char*>(narrow), "a");
+#endif
+  EXPECT_EQ(narrow[3], 0xEE);
   EXPECT_EQ(plugin::DeliverValue(1, u"", u"7", nullptr, 8), 1);
 }
 

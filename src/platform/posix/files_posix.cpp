@@ -20,8 +20,14 @@ FileStamp StatFile(const std::u16string& path) {
   stamp.exists = true;
   stamp.regular = S_ISREG(info.st_mode);
   stamp.size = static_cast<std::uint64_t>(info.st_size);
-  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                   info.st_mtim.tv_nsec;
+  const auto nanoseconds = [](const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  };
+  stamp.modified = nanoseconds(info.st_mtim);
+  stamp.changed = nanoseconds(info.st_ctim);
+  stamp.volume = static_cast<std::uint64_t>(info.st_dev);
+  stamp.file = static_cast<std::uint64_t>(info.st_ino);
+  stamp.identified = true;
   return stamp;
 }
 

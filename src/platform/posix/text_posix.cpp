@@ -101,4 +101,15 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
   return wide;
 }
 
+std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes) {
+  std::string narrow = Utf16ToUtf8(text);
+  if (narrow.size() > maxBytes) {
+    // Back to the start of the character that does not fit whole.
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(narrow[cut]) & 0xC0) == 0x80) --cut;
+    narrow.resize(cut);
+  }
+  return narrow;
+}
+
 }  // namespace platform

@@ -18,7 +18,15 @@ bool IsPlainAbsolutePath(std::u16string_view path) {
          !separator(path[2]) && path[2] != u'.';
 }
 
-FileStamp StatFile(const std::u16string& path) {
+namespace {
+
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// Size, time and kind from the directory entry alone, for a file that
+// cannot be opened even to read its attributes.
+FileStamp StampFromAttributes(const std::u16string& path) {
   FileStamp stamp;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(reinterpret_cast<const wchar_t*>(path.c_str()),
@@ -27,10 +35,40 @@ FileStamp StatFile(const std::u16string& path) {
   stamp.exists = true;
   stamp.regular = (data.dwFileAttributes &
                    (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
   stamp.modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-      data.ftLastWriteTime.dwLowDateTime);
+      Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+  return stamp;
+}
+
+}  // namespace
+
+FileStamp StatFile(const std::u16string& path) {
+  // Opened for its attributes only, sharing everything: no other program
+  // is kept from reading, writing, renaming or deleting it meanwhile.
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
+                            FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return StampFromAttributes(path);
+  FileStamp stamp;
+  stamp.exists = true;
+  BY_HANDLE_FILE_INFORMATION info{};
+  FILE_BASIC_INFO basic{};
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+    stamp.regular =
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+    stamp.modified = static_cast<std::int64_t>(
+        Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+    stamp.changed = basic.ChangeTime.QuadPart;
+    stamp.volume = info.dwVolumeSerialNumber;
+    stamp.file = Join(info.nFileIndexHigh, info.nFileIndexLow);
+    stamp.identified = true;
+  }
+  // Anything else that opens (a console, a pipe, a device) is no file.
+  CloseHandle(file);
   return stamp;
 }
 

@@ -51,4 +51,38 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+std::string ToCodePage(std::u16string_view text) {
+  if (text.empty() || text.size() > INT_MAX / 4) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(text.size());
+  // No best-fit look-alikes: a character the code page lacks is "?".
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                    nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+}  // namespace
+
+std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes) {
+  std::string narrow = ToCodePage(text);
+  if (narrow.size() <= maxBytes) return narrow;
+  // Too long: character by character (a surrogate pair is one), as far as
+  // whole characters fit; a code page may take one or two bytes for each.
+  narrow.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const std::size_t units = pair ? 2 : 1;
+    const std::string one = ToCodePage(text.substr(i, units));
+    if (narrow.size() + one.size() > maxBytes) break;
+    narrow += one;
+    i += units;
+  }
+  return narrow;
+}
+
 }  // namespace platform
