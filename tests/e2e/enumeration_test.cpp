@@ -35,10 +35,13 @@ Enumerated Field(host::Module& m, int index, int maxLength = 256) {
 TEST(ModuleDetect, DetectStringIsTruncatedSafely) {
   PluginDir plugin;
   host::Module& m = plugin.Load();
-  char buffer[128];
+  // The buffer hosts pass for it.
+  char buffer[2048];
   EXPECT_EQ(m.GetDetectString(buffer, sizeof buffer), 0);
   EXPECT_STREQ(buffer,
-               "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"");
+               "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\""
+               "|EXT=\"CR2\"|EXT=\"CR3\"|EXT=\"ARW\"|EXT=\"DNG\"|EXT=\"ORF\"|EXT=\"RW2\""
+               "|EXT=\"PEF\"|EXT=\"RAF\"|EXT=\"HEIC\"|EXT=\"PNG\"");
   EXPECT_EQ(m.GetDetectString(buffer, 10), 0);
   EXPECT_STREQ(buffer, "EXT=\"JPG\"");
   buffer[0] = 'x';
