@@ -91,8 +91,8 @@ bool IsProgramFile(const std::u16string& path);
 // The directories of the PATH environment variable, in order, leaving out
 // empty and relative entries (which would mean the current directory).
 std::vector<std::u16string> ProgramSearchDirectories();
-// The names under which a program named `name` may be found: on Windows a
-// name without an extension is also tried with ".exe".
+// The names under which a program named `name` may be found: on Windows
+// only ".exe" files, a name without an extension with ".exe" added.
 std::vector<std::u16string> ProgramFileNames(const std::u16string& name);
 
 // A child process whose standard input is fed by a pipe that we write and
