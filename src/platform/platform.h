@@ -38,6 +38,13 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // to UTF-16; none when any byte sequence does not convert exactly.
 std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text);
 
+// A field name or unit list of Config.txt as the host shows it. Windows
+// hosts read it in the ANSI code page: text that is valid UTF-8 with
+// non-ASCII characters is converted to it, each character it lacks becoming
+// "?"; anything else is passed on as the bytes stand. POSIX hosts read
+// UTF-8: the text as it stands.
+std::string HostFieldText(std::string_view text);
+
 // Opens a file for reading in binary mode; null when it cannot be opened.
 std::FILE* OpenForReading(const std::u16string& path);
 

@@ -101,4 +101,6 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
   return wide;
 }
 
+std::string HostFieldText(std::string_view text) { return std::string(text); }
+
 }  // namespace platform
