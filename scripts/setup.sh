@@ -9,6 +9,7 @@ packages=(
   libimage-exiftool-perl                # the real tool
   googletest                            # unit tests
   libjpeg-turbo-progs                   # cjpeg, for making test photos
+  libheif-examples                      # heif-enc, for a HEIC test photo
   clang libclang-rt-14-dev              # fuzzing
   doublecmd-gtk                         # the real host for tests/dc
   xvfb openbox xdotool xclip            # ... run on a private X server, driven by keys

@@ -22,6 +22,19 @@ class TextModeReader {
  public:
   explicit TextModeReader(std::FILE* file) : file_(file) {}
 
+  // Skips a UTF-8 byte-order mark at the start of the file (Notepad writes
+  // one); anything else is read as it stands.
+  void SkipByteOrderMark() {
+    static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    for (unsigned char expected : kMark) {
+      const int c = std::getc(file_);
+      if (c == EOF) break;
+      pending_.push_back(static_cast<char>(c));
+      if (static_cast<unsigned char>(c) != expected) return;
+    }
+    if (pending_.size() == sizeof kMark) pending_.clear();
+  }
+
   // Like fgets with room for `room` characters: reads up to and including a
   // newline, or `room` characters. False at the end of the file. The line is
   // cut at a zero byte, as a C text would be.
@@ -43,20 +56,28 @@ class TextModeReader {
  private:
   int Get() {
     if (ended_) return EOF;
-    int c = std::getc(file_);
+    int c = Next();
     if (c == EOF || c == 26) {
       ended_ = true;
       return EOF;
     }
     if (c == '\r') {
-      const int next = std::getc(file_);
+      const int next = Next();
       if (next == '\n') return '\n';
-      if (next != EOF) std::ungetc(next, file_);
+      if (next != EOF) pending_.insert(pending_.begin(), static_cast<char>(next));
     }
     return c;
   }
 
+  int Next() {
+    if (pending_.empty()) return std::getc(file_);
+    const unsigned char c = static_cast<unsigned char>(pending_.front());
+    pending_.erase(pending_.begin());
+    return c;
+  }
+
   std::FILE* file_;
+  std::string pending_;  // bytes read ahead, read again first
   bool ended_ = false;
 };
 
@@ -189,6 +210,7 @@ int LoadConfigFrom(Configuration& configuration, std::FILE* file) {
   configuration.fields.clear();
   configuration.fields.shrink_to_fit();
   TextModeReader reader(file);
+  reader.SkipByteOrderMark();
   std::string line;
   reader.ReadLine(kLineRoom, line);
 

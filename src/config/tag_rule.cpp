@@ -17,99 +17,64 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
-// What may follow an option's word.
+// What may follow an option's word, beyond the sign and digits that no
+// word may have after it.
 enum class Suffix {
-  kNone,          // the word alone
-  kDigits,        // the word and any number of digits ("-s3", "-execute12")
-  kDigit,         // the word and at most one digit ("-echo2")
-  kSignedDigits,  // digits, with a sign before them ("-F-12", "-htmlDump4")
-  kDigitsColons,  // digits and colons ("-g1:2")
-  kProgress,      // digits, then optionally ":" and any title ("-progress:%p")
+  kNumber,   // nothing else
+  kColons,   // digits and colons ("-g1:2")
+  kTitle,    // digits, then ":" and any title ("-progress:%p")
 };
 
 struct Option {
   const char* word;  // lower case
-  Suffix suffix;
+  Suffix suffix = Suffix::kNumber;
 };
 
-// Exiftool's options, as its own argument reader recognises them (version
-// 12 and later). Forms with "!", "+", "=", "." or a leading "-" are left
-// out: no tag request can have them. Every one-letter word is an option too.
+// The words of Exiftool's options, as the argument reader of its newest
+// release (13.64) and of earlier ones recognises them. Forms with "!", "+",
+// "=", "." or a leading "-" are left out: no tag request can have them.
+// Every one-letter word is an option too.
 constexpr Option kOptions[] = {
-    {"addtagsfromfile", Suffix::kNone},  {"alltagsfromfile", Suffix::kNone},
-    {"api", Suffix::kNone},              {"argformat", Suffix::kNone},
-    {"args", Suffix::kNone},             {"binary", Suffix::kNone},
-    {"charset", Suffix::kNone},          {"common_args", Suffix::kNone},
-    {"composite", Suffix::kNone},        {"config", Suffix::kNone},
-    {"coordformat", Suffix::kNone},      {"csv", Suffix::kNone},
-    {"csvdelim", Suffix::kNone},         {"dateformat", Suffix::kNone},
-    {"decimal", Suffix::kNone},          {"delete_original", Suffix::kNone},
-    {"diff", Suffix::kNone},             {"duplicates", Suffix::kNone},
-    {"ec", Suffix::kNone},               {"echo", Suffix::kDigit},
-    {"ee", Suffix::kDigits},             {"efile", Suffix::kDigit},
-    {"escapec", Suffix::kNone},          {"escapehtml", Suffix::kNone},
-    {"escapexml", Suffix::kNone},        {"ex", Suffix::kNone},
-    {"exclude", Suffix::kNone},          {"execute", Suffix::kDigits},
-    {"ext", Suffix::kNone},              {"extension", Suffix::kNone},
-    {"extractembedded", Suffix::kDigits}, {"f", Suffix::kSignedDigits},
-    {"fast", Suffix::kDigits},           {"fileorder", Suffix::kDigits},
-    {"fixbase", Suffix::kSignedDigits},  {"forceprint", Suffix::kNone},
-    {"g", Suffix::kDigitsColons},        {"geotag", Suffix::kNone},
-    {"globaltimeshift", Suffix::kNone},  {"groupheadings", Suffix::kDigitsColons},
-    {"groupnames", Suffix::kDigitsColons}, {"hex", Suffix::kNone},
-    {"htmldump", Suffix::kSignedDigits}, {"htmlformat", Suffix::kNone},
-    {"if", Suffix::kDigits},             {"ignore", Suffix::kNone},
-    {"ignoreminorerrors", Suffix::kNone}, {"json", Suffix::kNone},
-    {"lang", Suffix::kNone},             {"latin", Suffix::kNone},
-    {"list", Suffix::kNone},             {"list_dir", Suffix::kNone},
-    {"listd", Suffix::kNone},            {"listf", Suffix::kNone},
-    {"listg", Suffix::kDigits},          {"listitem", Suffix::kNone},
-    {"listr", Suffix::kNone},            {"listw", Suffix::kNone},
-    {"listwf", Suffix::kNone},           {"listx", Suffix::kNone},
-    {"long", Suffix::kNone},             {"nop", Suffix::kNone},
-    {"out", Suffix::kNone},              {"overwrite_original", Suffix::kNone},
-    {"overwrite_original_in_place", Suffix::kNone}, {"password", Suffix::kNone},
-    {"pause", Suffix::kNone},            {"php", Suffix::kNone},
-    {"preserve", Suffix::kNone},         {"printconv", Suffix::kNone},
-    {"printformat", Suffix::kNone},      {"progress", Suffix::kProgress},
-    {"quiet", Suffix::kNone},            {"recurse", Suffix::kNone},
-    {"require", Suffix::kNone},          {"restore_original", Suffix::kNone},
-    {"s", Suffix::kDigits},              {"scanforxmp", Suffix::kNone},
-    {"sep", Suffix::kNone},              {"separator", Suffix::kNone},
-    {"short", Suffix::kDigits},          {"sort", Suffix::kNone},
-    {"srcfile", Suffix::kNone},          {"stay_open", Suffix::kNone},
-    {"struct", Suffix::kNone},           {"tab", Suffix::kNone},
-    {"table", Suffix::kNone},            {"tagout", Suffix::kNone},
-    {"tagoutext", Suffix::kNone},        {"tagsfromfile", Suffix::kNone},
-    {"textout", Suffix::kNone},          {"unknown", Suffix::kNone},
-    {"unknown2", Suffix::kNone},         {"use", Suffix::kNone},
-    {"userparam", Suffix::kNone},        {"v", Suffix::kDigits},
-    {"ver", Suffix::kNone},
-    {"verbose", Suffix::kDigits},        {"veryshort", Suffix::kNone},
-    {"wext", Suffix::kNone},             {"wm", Suffix::kNone},
-    {"writemode", Suffix::kNone},        {"xmlformat", Suffix::kNone},
-    {"zip", Suffix::kNone},
+    {"addtagsfromfile"}, {"alltagsfromfile"}, {"api"}, {"argformat"}, {"args"},
+    {"binary"}, {"charset"}, {"common_args"}, {"composite"}, {"config"},
+    {"coordformat"}, {"csv"}, {"csvdelim"}, {"dateformat"}, {"decimal"},
+    {"delete_original"}, {"diff"}, {"duplicates"}, {"ec"}, {"echo"}, {"ee"},
+    {"efile"}, {"eh"}, {"escapec"}, {"escapehtml"}, {"escapexml"}, {"ex"},
+    {"exclude"}, {"execute"}, {"ext"}, {"extension"}, {"extractembedded"},
+    {"fast"}, {"file"}, {"fileorder"}, {"fixbase"}, {"forceprint"},
+    {"g", Suffix::kColons}, {"geotag"}, {"globaltimeshift"},
+    {"groupheadings", Suffix::kColons}, {"groupnames", Suffix::kColons},
+    {"hex"}, {"htmldump"}, {"htmlformat"}, {"if"}, {"ignore"},
+    {"ignoreminorerrors"}, {"json"}, {"lang"}, {"latin"}, {"list"},
+    {"list_dir"}, {"listd"}, {"listf"}, {"listg"}, {"listgeo"}, {"listitem"},
+    {"listr"}, {"listw"}, {"listwf"}, {"listx"}, {"long"}, {"nop"}, {"out"},
+    {"overwrite_original"}, {"overwrite_original_in_place"}, {"password"},
+    {"pause"}, {"php"}, {"plot"}, {"preserve"}, {"printconv"},
+    {"printformat"}, {"progress", Suffix::kTitle}, {"purge"}, {"quiet"},
+    {"recurse"}, {"require"}, {"restore_original"}, {"scanforxmp"}, {"sep"},
+    {"separator"}, {"short"}, {"sort"}, {"srcfile"}, {"stay_open"},
+    {"struct"}, {"tab"}, {"table"}, {"tagout"}, {"tagoutext"},
+    {"tagsfromfile"}, {"textout"}, {"unknown"}, {"use"}, {"userparam"},
+    {"ver"}, {"verbose"}, {"veryshort"}, {"wext"}, {"wm"}, {"writemode"},
+    {"xmlformat"}, {"xpath"}, {"zip"},
 };
 
+// A word's rest that makes it that option: a number, with or without a
+// sign, as any option family takes ("-s3", "-execute12", "-F-12",
+// "-file1", "-purge3"), and the option's own longer forms.
 bool SuffixMatches(Suffix suffix, std::string_view rest) {
+  std::string_view number = rest;
+  if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
+  if (AllDigits(number)) return true;
   switch (suffix) {
-    case Suffix::kNone:
-      return rest.empty();
-    case Suffix::kDigits:
-      return AllDigits(rest);
-    case Suffix::kDigit:
-      return rest.size() <= 1 && AllDigits(rest);
-    case Suffix::kSignedDigits:
-      if (!rest.empty() && (rest[0] == '-' || rest[0] == '+')) rest.remove_prefix(1);
-      return AllDigits(rest);
-    case Suffix::kDigitsColons:
+    case Suffix::kNumber:
+      return false;
+    case Suffix::kColons:
       for (char c : rest)
         if ((c < '0' || c > '9') && c != ':') return false;
       return true;
-    case Suffix::kProgress: {
-      const std::size_t colon = rest.find(':');
-      return AllDigits(rest.substr(0, colon));
-    }
+    case Suffix::kTitle:
+      return AllDigits(rest.substr(0, rest.find(':')));
   }
   return false;
 }
@@ -118,11 +83,14 @@ bool TakenAsOption(std::string_view tag) {
   std::string lower(tag);
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (lower.size() == 1 && lower != "*") return true;
+  const std::string_view word = lower;
+  if (word.size() >= 1 && word[0] >= 'a' && word[0] <= 'z' &&
+      SuffixMatches(Suffix::kNumber, word.substr(1)))
+    return true;
   for (const Option& option : kOptions) {
-    const std::string_view word = option.word;
-    if (lower.compare(0, word.size(), word) == 0 &&
-        SuffixMatches(option.suffix, std::string_view(lower).substr(word.size())))
+    const std::string_view stem = option.word;
+    if (word.compare(0, stem.size(), stem) == 0 &&
+        SuffixMatches(option.suffix, word.substr(stem.size())))
       return true;
   }
   return false;
@@ -149,7 +117,11 @@ bool HasTagForm(std::string_view tag) {
 }  // namespace
 
 bool IsTagRequest(std::string_view tag) {
-  return !tag.empty() && tag.front() != '-' && HasTagForm(tag) && !TakenAsOption(tag);
+  if (tag.empty() || tag.front() == '-' || !HasTagForm(tag)) return false;
+  // A trailing "-" makes an option of some words ("-p-", "-printformat-").
+  std::string_view name = tag;
+  if (name.back() == '#') name.remove_suffix(1);
+  return name.back() != '-' && !TakenAsOption(tag);
 }
 
 }  // namespace config

@@ -12,9 +12,10 @@ namespace config {
 // True for a tag request: optional group prefixes ("EXIF:", "XMP-dc:",
 // "Composite:", "1:"), each of letters, digits, "_", "-" or "*" and ended by
 // ":"; then a tag name of letters, digits, "_", "-", "*" or "?"; then an
-// optional "#". It must not begin with "-", and must not be one of the words
-// that Exiftool reads as an option (compared without regard to case, with
-// the number or the ":" suffix some options take).
+// optional "#". It must not begin or end with "-", and must not be one of
+// the words that Exiftool reads as an option (compared without regard to
+// case), nor such a word with a number after it, signed or not, nor with
+// the ":" forms some options take.
 bool IsTagRequest(std::string_view tag);
 
 }  // namespace config

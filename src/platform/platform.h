@@ -41,6 +41,13 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text);
 // most `maxBytes` bytes. A character the code page lacks becomes "?".
 std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes);
 
+// A field name or unit list of Config.txt as the host shows it. Windows
+// hosts read it in the ANSI code page: text that is valid UTF-8 with
+// non-ASCII characters is converted to it, each character it lacks becoming
+// "?"; anything else is passed on as the bytes stand. POSIX hosts read
+// UTF-8: the text as it stands.
+std::string HostFieldText(std::string_view text);
+
 // Opens a file for reading in binary mode; null when it cannot be opened.
 std::FILE* OpenForReading(const std::u16string& path);
 
@@ -105,8 +112,8 @@ bool IsProgramFile(const std::u16string& path);
 // The directories of the PATH environment variable, in order, leaving out
 // empty and relative entries (which would mean the current directory).
 std::vector<std::u16string> ProgramSearchDirectories();
-// The names under which a program named `name` may be found: on Windows a
-// name without an extension is also tried with ".exe".
+// The names under which a program named `name` may be found: on Windows
+// only ".exe" files, a name without an extension with ".exe" added.
 std::vector<std::u16string> ProgramFileNames(const std::u16string& name);
 
 // A child process whose standard input is fed by a pipe that we write and

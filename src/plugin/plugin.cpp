@@ -53,8 +53,8 @@ int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
   }
   if (fieldIndex < 0 || fieldIndex > last) return config::kNoMoreFields;
   const config::Field& field = state.config.fields[fieldIndex];
-  text::CopyTruncated(field.text.displayName, nameBuffer, maxLength);
-  text::CopyTruncated(field.text.units, unitsBuffer, maxLength);
+  text::CopyTruncated(platform::HostFieldText(field.text.displayName), nameBuffer, maxLength);
+  text::CopyTruncated(platform::HostFieldText(field.text.units), unitsBuffer, maxLength);
   return field.attributes.fieldType;
 }
 

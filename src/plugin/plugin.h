@@ -17,10 +17,17 @@
 
 namespace plugin {
 
-// The files the host offers the plugin. JPGE, a misspelling of JPEG that
-// earlier versions named instead of it, stays for hosts that kept it.
+// The files the host offers the plugin: photos and camera raw files that
+// the tool reads. JPGE, a misspelling of JPEG that earlier versions named
+// instead of it, stays for hosts that kept it; the earlier tests keep their
+// order, for hosts that compare the string with the one they stored.
 inline constexpr char kDetectString[] =
-    "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"";
+    "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\""
+    "|EXT=\"CR2\"|EXT=\"CR3\"|EXT=\"ARW\"|EXT=\"DNG\"|EXT=\"ORF\"|EXT=\"RW2\""
+    "|EXT=\"PEF\"|EXT=\"RAF\"|EXT=\"HEIC\"|EXT=\"PNG\"";
+// Hosts read the detect string into a buffer of 2048 bytes; it must fit
+// whole, with its terminating zero.
+static_assert(sizeof kDetectString <= 2048, "detect string too long for hosts");
 inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 // Longest file name taken from the host, in code units (the longest path
 // Windows knows).

@@ -39,12 +39,13 @@ std::vector<std::u16string> ToolCandidates(
   return candidates;
 }
 
-std::optional<std::u16string> LocateTool(std::u16string_view toolLine,
-                                         const std::u16string& pluginDirectory) {
-  for (const std::u16string& candidate :
+std::vector<std::u16string> LocateTools(std::u16string_view toolLine,
+                                        const std::u16string& pluginDirectory) {
+  std::vector<std::u16string> programs;
+  for (std::u16string& candidate :
        ToolCandidates(toolLine, pluginDirectory, platform::ProgramSearchDirectories()))
-    if (platform::IsProgramFile(candidate)) return candidate;
-  return std::nullopt;
+    if (platform::IsProgramFile(candidate)) programs.push_back(std::move(candidate));
+  return programs;
 }
 
 }  // namespace tool

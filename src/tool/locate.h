@@ -17,13 +17,14 @@ namespace tool {
 //    directory;
 //  - a bare name or a relative path in the plugin's directory, then in each
 //    directory of `searchDirectories` (the absolute entries of PATH).
-// On Windows each is also tried with ".exe" when it has no extension.
+// On Windows only ".exe" files are candidates: a name without an extension
+// is tried with ".exe" added, one with another extension not at all.
 std::vector<std::u16string> ToolCandidates(
     std::u16string_view toolLine, const std::u16string& pluginDirectory,
     const std::vector<std::u16string>& searchDirectories);
 
-// The first candidate that is a program file; none when no candidate is.
-std::optional<std::u16string> LocateTool(std::u16string_view toolLine,
-                                         const std::u16string& pluginDirectory);
+// The candidates that are program files, in order; empty when none is.
+std::vector<std::u16string> LocateTools(std::u16string_view toolLine,
+                                        const std::u16string& pluginDirectory);
 
 }  // namespace tool

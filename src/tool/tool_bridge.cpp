@@ -41,10 +41,16 @@ std::uint64_t DeadlineAfter(int timeoutMs) {
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory) {
   tool.child.Terminate();
-  const std::optional<std::u16string> program = LocateTool(toolPath, pluginDirectory);
-  if (!program) return 10;
-  const int result = tool.child.Start(*program, kLaunchArguments);
-  if (result == 0) tool.firstId = tool.nextId = RandomFirstId();
+  // A candidate that cannot start (a script whose interpreter line does not
+  // run, a file that is no program) gives way to the next one.
+  int result = 10;
+  for (const std::u16string& program : LocateTools(toolPath, pluginDirectory)) {
+    result = tool.child.Start(program, kLaunchArguments);
+    if (result == 0) {
+      tool.firstId = tool.nextId = RandomFirstId();
+      break;
+    }
+  }
   return result;
 }
 

@@ -35,8 +35,8 @@ struct ToolProcess {
 };
 
 // 0 when started; otherwise the failure code of the last attempt. The tool
-// line `toolPath` is looked for as LocateTool says (tool/locate.h); 10 when
-// it is found nowhere.
+// line `toolPath` is looked for as LocateTools says (tool/locate.h), and each
+// program found is tried in turn until one starts; 10 when none is found.
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory);
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Makes the photo folder that Double Commander is shown in the real-host
-# test: tiny JPEGs (cjpeg) and a TIFF (written byte by byte), with tags
-# written by exiftool. Usage: make_photos.sh DIR (DIR is made, or emptied).
+# test: tiny JPEGs (cjpeg), a TIFF (written byte by byte), a DNG (that TIFF
+# with a DNGVersion) and a HEIC (heif-enc), with tags written by exiftool. Usage: make_photos.sh DIR (DIR is made, or emptied).
 #
 # What is in it, and why:
-#   - .jpg, .JPG, .jpeg and .tif names (the detect string must take them all)
+#   - .jpg, .JPG, .jpeg, .tif, .dng and .heic names (the detect string must
+#     take them all)
 #   - a name with non-ASCII letters (the file name crosses UTF-16 and UTF-8)
 #   - a photo with no EXIF at all (text and number columns must stay empty;
 #     width and height still come from the JPEG itself)
@@ -74,5 +75,14 @@ et "-Model=$(perl -e 'print join("", map { chr(65 + $_ % 26) } 0..1799)')" \
    -Make=Acme -ISO=1600 -FNumber=16 '-DateTimeOriginal=2000:01:01 00:00:00' long_model.jpg
 
 cp base.jpg no_exif.jpg
+
+cp base.tif raw_0007.dng
+et -DNGVersion=1.4.0.0 -Make=PENTAX '-Model=PENTAX K-3 Mark III' \
+   '-DateTimeOriginal=2021:06:07 08:09:10' -ISO=800 -FNumber=4 -ExposureTime=0.01 \
+   -FocalLength=70 raw_0007.dng
+
+heif-enc -q 50 base.jpg -o phone.heic >/dev/null
+et -Make=Apple '-Model=iPhone 15 Pro' '-DateTimeOriginal=2024:01:02 03:04:05' -ISO=50 \
+   -FNumber=1.8 -ExposureTime=0.001 -FocalLength=6.9 phone.heic
 
 rm -f base.ppm base.jpg base.tif

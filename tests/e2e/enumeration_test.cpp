@@ -35,10 +35,13 @@ Enumerated Field(host::Module& m, int index, int maxLength = 256) {
 TEST(ModuleDetect, DetectStringIsTruncatedSafely) {
   PluginDir plugin;
   host::Module& m = plugin.Load();
-  char buffer[128];
+  // The buffer hosts pass for it.
+  char buffer[2048];
   EXPECT_EQ(m.GetDetectString(buffer, sizeof buffer), 0);
   EXPECT_STREQ(buffer,
-               "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\"");
+               "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\""
+               "|EXT=\"CR2\"|EXT=\"CR3\"|EXT=\"ARW\"|EXT=\"DNG\"|EXT=\"ORF\"|EXT=\"RW2\""
+               "|EXT=\"PEF\"|EXT=\"RAF\"|EXT=\"HEIC\"|EXT=\"PNG\"");
   EXPECT_EQ(m.GetDetectString(buffer, 10), 0);
   EXPECT_STREQ(buffer, "EXT=\"JPG\"");
   buffer[0] = 'x';
@@ -72,6 +75,33 @@ TEST(ModuleEnumeration, ListsFieldsTypesUnitsAndSortOrder) {
   EXPECT_EQ(m.GetDefaultSortOrder(2), 1);
   EXPECT_EQ(m.GetDefaultSortOrder(99), 1);
   EXPECT_EQ(m.GetDefaultSortOrder(-5), 1);
+}
+
+// A Config.txt as Notepad saves it: UTF-8 with a byte-order mark. Windows
+// hosts read names and units in the ANSI code page (1252 under Wine here);
+// text that is not UTF-8 passes as it stands.
+TEST(ModuleEnumeration, Utf8NamesAfterAByteOrderMark) {
+  PluginDir plugin;
+  plugin.WriteConfig(
+      "\xEF\xBB\xBF"
+      "3 F\t0\nexiftool\ncolumns\n"
+      "1\tFNumber\t0\tft_stringw\t0\t1\t\xC3\x96" "ffnung\tBlende \xC2\xBD|f\n"
+      "1\tModel\t0\tft_stringw\t0\t1\tKamera \xE7\x9B\xB8\n"
+      "1\tISO\t0\tft_stringw\t0\t1\t\xD6" "ffnung\n");
+  host::Module& m = plugin.Load();
+  const Enumerated aperture = Field(m, 0), model = Field(m, 1), latin = Field(m, 2);
+  ASSERT_EQ(aperture.type, 11);
+  EXPECT_EQ(Field(m, 3).type, 0);
+#ifdef _WIN32
+  EXPECT_EQ(aperture.name, "\xD6" "ffnung");
+  EXPECT_EQ(aperture.units, "Blende \xBD|f");
+  EXPECT_EQ(model.name, "Kamera ?");
+#else
+  EXPECT_EQ(aperture.name, "\xC3\x96" "ffnung");
+  EXPECT_EQ(aperture.units, "Blende \xC2\xBD|f");
+  EXPECT_EQ(model.name, "Kamera \xE7\x9B\xB8");
+#endif
+  EXPECT_EQ(latin.name, "\xD6" "ffnung");
 }
 
 TEST(ModuleEnumeration, SmallAndMissingBuffers) {

@@ -132,6 +132,58 @@ TEST(ToolLocation, AProgramInTheHostsCurrentDirectoryNeverRuns) {
   }
 }
 
+// Writes a file that looks like the tool by name but cannot be started: a
+// Perl script as Perl users keep it, with CR LF line ends, so that its
+// interpreter line names no program.
+void PlaceUnstartable(const fs::path& to) {
+  fs::create_directories(to.parent_path());
+  std::ofstream(to, std::ios::binary) << "#!/usr/bin/perl\r\nprint \"not the tool\\n\";\r\n";
+  fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
+}
+
+// A candidate that cannot start gives way to the next one that can: beside
+// the module or earlier on PATH; on Windows a file "exiftool" without an
+// extension is no candidate at all.
+TEST(ToolLocation, ACandidateThatCannotStartGivesWayToTheNext) {
+  UseRealTool();
+  const fs::path realTool = EnvPath("VELTAMO_TOOL");
+  const std::u16string canon = PhotoPath("canon.jpg");
+  struct Case {
+    const char* what;
+    std::string toolLine;
+    std::vector<std::string> unstartable;  // relative to the module's folder
+    std::vector<std::string> real;         // the same
+    std::vector<std::string> path;         // PATH folders, the same
+  };
+  const std::string bare = kBareToolName;
+  std::vector<Case> cases = {
+      {"beside the module, the real tool on PATH", bare, {bare}, {"later/" + bare}, {"later"}},
+      {"earlier on PATH", bare, {"earlier/" + bare}, {"later/" + bare}, {"earlier", "later"}},
+  };
+#ifdef _WIN32
+  cases.push_back({"a script without extension beside the module", "exiftool", {"exiftool"},
+                   {bare}, {}});
+  cases.push_back({"a script without extension earlier on PATH", "exiftool",
+                   {"earlier/exiftool"}, {"later/" + bare}, {"earlier", "later"}});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PluginDir module;
+    for (const std::string& p : c.unstartable) PlaceUnstartable(module.dir() / fs::u8path(p));
+    for (const std::string& p : c.real) PlaceProgram(realTool, module.dir() / fs::u8path(p));
+    std::string path;
+    for (const std::string& p : c.path)
+      path += host::NativePath((module.dir() / fs::u8path(p)).u8string()) + kPathListSeparator;
+    const ScopedEnvironment scopedPath("PATH", path);
+    module.WriteConfig(OneField(c.toolLine));
+    host::Module& m = module.Load();
+    char name[64], units[64];
+    ASSERT_EQ(m.GetSupportedField(0, name, units, sizeof name), 11);
+    EXPECT_EQ(Get(m, canon, 0).Text(), u"Canon EOS 5D Mark IV");
+    module.module().Unload();
+  }
+}
+
 // The bundled tool line names the tool by a bare name: without a tool
 // beside the module or on PATH there is nothing to start.
 TEST(ToolLocation, NothingFoundIsReportedAndNothingRuns) {
@@ -178,7 +230,11 @@ TEST(TagRule, AFieldCanOnlyRead) {
   }
   const std::vector<std::string> hostile = {
       "w",       "o",           "delete_original!", "restore_original", "Model>FileName",
-      "execute", "tagsFromFile", "-Model",          "overwrite_original", "W!"};
+      "execute", "tagsFromFile", "-Model",          "overwrite_original", "W!",
+      // options of newer releases and option families: a print-format file
+      // named by the next request line, names appended to a file, ...
+      "p-",      "printformat-", "efile10",         "file1",            "listgeo",
+      "plot",    "diff",         "eh",              "purge3"};
   struct Readable {
     const char* tag;
     const char* type;
@@ -207,6 +263,8 @@ TEST(TagRule, AFieldCanOnlyRead) {
     const std::u16string file = Utf16(host::NativePath((photos / fs::u8path(photo)).u8string()));
     for (std::size_t i = 0; i < hostile.size(); ++i)
       EXPECT_EQ(Get(m, file, static_cast<int>(i)).result, -1) << hostile[i];
+    // Nothing was sent: no tool runs until a readable field asks for one.
+    if (photo == std::string("canon.jpg")) EXPECT_TRUE(ChildProcesses().empty());
     for (std::size_t i = 0; i < readable.size(); ++i) {
       const Value v = Get(m, file, static_cast<int>(hostile.size() + i));
       const std::string expected =

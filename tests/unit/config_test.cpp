@@ -160,6 +160,22 @@ TEST(ConfigTextMode, LineEndsControlByteAndLongLines) {
   EXPECT_EQ(c.fields[0].text.displayName.size(), 2045u);
 }
 
+// Notepad starts a UTF-8 file with a byte-order mark; only a whole mark at
+// the very start is skipped.
+TEST(ConfigTextMode, ByteOrderMarkAtTheStartIsSkipped) {
+  const std::string body = kFullHeader + kPreamble + "1\tModel\t0\tft_string\t0\t1\tCamera\n";
+  Configuration c;
+  ASSERT_EQ(Load(c, "\xEF\xBB\xBF" + body), 1);
+  EXPECT_EQ(c.syntaxLetter, 'F');
+  EXPECT_EQ(c.fields[0].text.displayName, "Camera");
+  EXPECT_EQ(Load(c, "\xEF\xBB" + body), 0);
+  EXPECT_EQ(Load(c, "\xEF\xBB\xBF\xEF\xBB\xBF" + body), 0);
+  // A header cut short right after the mark stores nothing and reads nothing
+  // past the end.
+  EXPECT_EQ(Load(c, "\xEF\xBB\xBF"), 0);
+  EXPECT_EQ(Load(c, "\xEF"), 0);
+}
+
 TEST(ConfigToolPath, CutAtTabKeepingSpaces) {
   Configuration c;
   ASSERT_EQ(Load(c, "1 S\t0\nD:\\My Tools\\exiftool.exe\tthe tool\tmore\nx\n8 A\n"), 1);

@@ -19,10 +19,15 @@ TEST(ToolLocation, NeverTheCurrentDirectory) {
                    u"D:\\Tools\\exiftool.exe"}));
   EXPECT_EQ(tool::ToolCandidates(u"tools\\exiftool.exe", kPlugin, {}),
             (Paths{u"C:\\Plugins\\Veltamo\\tools\\exiftool.exe"}));
-  // No extension: the name as it is, then with ".exe".
+  // Only ".exe" files: a name without an extension gets one, a name with
+  // another is no program.
   EXPECT_EQ(tool::ToolCandidates(u"exiftool", kPlugin, {u"D:\\Tools\\"}),
-            (Paths{u"C:\\Plugins\\Veltamo\\exiftool", u"C:\\Plugins\\Veltamo\\exiftool.exe",
-                   u"D:\\Tools\\exiftool", u"D:\\Tools\\exiftool.exe"}));
+            (Paths{u"C:\\Plugins\\Veltamo\\exiftool.exe", u"D:\\Tools\\exiftool.exe"}));
+  EXPECT_EQ(tool::ToolCandidates(u"D:\\Tools\\ExifTool.EXE", kPlugin, {}),
+            (Paths{u"D:\\Tools\\ExifTool.EXE", u"C:\\Plugins\\Veltamo\\ExifTool.EXE"}));
+  EXPECT_EQ(tool::ToolCandidates(u"exiftool.pl", kPlugin, kPath), Paths{});
+  EXPECT_EQ(tool::ToolCandidates(u"D:\\Tools.d\\exiftool", kPlugin, {}),
+            (Paths{u"D:\\Tools.d\\exiftool.exe", u"C:\\Plugins\\Veltamo\\exiftool.exe"}));
 }
 
 TEST(ToolLocation, AbsolutePathThenItsFileNameBesideThePlugin) {

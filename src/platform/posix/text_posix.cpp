@@ -112,4 +112,6 @@ std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes
   return narrow;
 }
 
+std::string HostFieldText(std::string_view text) { return std::string(text); }
+
 }  // namespace platform

@@ -135,11 +135,17 @@ std::vector<std::u16string> ProgramSearchDirectories() {
 }
 
 std::vector<std::u16string> ProgramFileNames(const std::u16string& name) {
+  // Only a program file can be started: a Perl script kept as "exiftool"
+  // beside "exiftool.exe" is no candidate.
   const std::size_t file = name.find_last_of(u"\\/");
   const std::size_t dot = name.rfind(u'.');
-  if (dot != std::u16string::npos && (file == std::u16string::npos || dot > file))
-    return {name};
-  return {name, name + u".exe"};
+  if (dot == std::u16string::npos || (file != std::u16string::npos && dot < file))
+    return {name + u".exe"};
+  std::u16string extension = name.substr(dot);
+  for (char16_t& c : extension)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  if (extension == u".exe") return {name};
+  return {};
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // UTF-8 and UTF-16, and the narrow text a host may pass, on Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -36,6 +38,29 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
                           static_cast<int>(text.size()),
                           reinterpret_cast<wchar_t*>(out.data()), n) != n)
     return std::nullopt;
+  return out;
+}
+
+std::string HostFieldText(std::string_view text) {
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  // An ANSI code page that is UTF-8 takes the text as it is.
+  if (ascii || text.size() > INT_MAX / 2 || GetACP() == CP_UTF8) return std::string(text);
+  const int length = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length,
+                                    nullptr, 0);
+  if (n <= 0) return std::string(text);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(),
+                          n) != n)
+    return std::string(text);
+  // No look-alike stands in for a character the code page lacks.
+  const int m = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0,
+                                    "?", nullptr);
+  if (m <= 0) return std::string(text);
+  std::string out(static_cast<std::size_t>(m), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, out.data(), m, "?",
+                      nullptr);
   return out;
 }
 
