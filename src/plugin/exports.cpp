@@ -119,6 +119,22 @@ void VELTAMO_CALL ContentSendStateInformation(int state, char* path) {
   }
 }
 
+void VELTAMO_CALL ContentStopGetValueW(HostWideChar* fileName) {
+  (void)fileName;  // one exchange is under way at a time, whichever file it reads
+  try {
+    plugin::StopGetValue(plugin::ModuleState());
+  } catch (...) {
+  }
+}
+
+void VELTAMO_CALL ContentStopGetValue(char* fileName) {
+  (void)fileName;
+  try {
+    plugin::StopGetValue(plugin::ModuleState());
+  } catch (...) {
+  }
+}
+
 }  // extern "C"
 
 #ifdef _WIN32

@@ -37,6 +37,10 @@ VELTAMO_EXPORT void VELTAMO_CALL ContentPluginUnloading(void);
 // `state`: 1 the host (re)reads a folder, 2 the user asked for a refresh.
 VELTAMO_EXPORT void VELTAMO_CALL ContentSendStateInformationW(int state, HostWideChar* path);
 VELTAMO_EXPORT void VELTAMO_CALL ContentSendStateInformation(int state, char* path);
+// The host no longer waits for a value of `fileName` (the user left the
+// folder during a background read).
+VELTAMO_EXPORT void VELTAMO_CALL ContentStopGetValueW(HostWideChar* fileName);
+VELTAMO_EXPORT void VELTAMO_CALL ContentStopGetValue(char* fileName);
 }
 
 // The exports' types, for hosts that resolve them by name.
@@ -49,3 +53,4 @@ using ContentSetDefaultParamsFn = void(VELTAMO_CALL*)(ContentDefaultParamStruct*
 using ContentPluginUnloadingFn = void(VELTAMO_CALL*)();
 using ContentSendStateInformationWFn = void(VELTAMO_CALL*)(int, HostWideChar*);
 using ContentSendStateInformationFn = void(VELTAMO_CALL*)(int, char*);
+using ContentStopGetValueWFn = void(VELTAMO_CALL*)(HostWideChar*);

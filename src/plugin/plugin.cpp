@@ -156,6 +156,16 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   {
     const ChannelTurn turn(state.channel, kChannelWaitMs);
     if (!turn.held()) return kEmptyReply;
+    // A stop that came while no exchange was under way was for nobody; the
+    // unload's stays, and unloading is checked after the clear so that the
+    // two cannot cross.
+    if (state.tool.child.Cancelled()) {
+      state.tool.child.ClearCancel();
+      if (state.unloading) {
+        state.tool.child.Cancel();
+        return kEmptyReply;
+      }
+    }
     if (cached) {
       // Another thread may have read it meanwhile.
       if (const auto known = state.cache.Find(name, stamp, key))
@@ -211,6 +221,8 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   // everything else is left to the call without it.
   return (flags & 1) != 0 && !known ? kDelayed : result;
 }
+
+void StopGetValue(PluginState& state) { state.tool.child.Cancel(); }
 
 void HostStateChanged(PluginState& state, int notice) {
   // The host re-reads a folder, or the user asked for fresh values.

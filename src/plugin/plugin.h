@@ -94,6 +94,9 @@ enum HostNotice : int {
   kHostRefreshes = 2,
 };
 void HostStateChanged(PluginState& state, int notice);
+// The host no longer waits for the value being read: the exchange under way,
+// if any, ends at once with no value. Any thread may call it.
+void StopGetValue(PluginState& state);
 // The host is about to unload the module: from now on no tool is started,
 // and the running one is stopped. A request inside an exchange ends at once,
 // with no value.

@@ -221,6 +221,39 @@ TEST(ModuleLifetime, AnExchangeEndsAtItsDeadline) {
   UseRealTool();
 }
 
+// The host's stop ends a call that waits for the tool at once, and the next
+// request gets its value from a fresh tool; a stop while nothing is read
+// changes nothing.
+TEST(ModuleLifetime, TheHostsStopEndsTheCallInFlight) {
+  PluginDir plugin;
+  LoadWith(plugin, "1 F\t0\n" + StandInToolPath("trickles") + kOneField);
+  host::Module& m = plugin.module();
+  ASSERT_NE(m.StopGetValueW, nullptr);
+  std::u16string canon = PhotoPath("canon.jpg");
+  m.StopGetValueW(reinterpret_cast<HostWideChar*>(canon.data()));
+  EXPECT_EQ(Get(m, PhotoPath("scan 01.tif"), 0).Text(), u"ok");
+
+  std::atomic<int> result{1};
+  std::atomic<bool> returned{false};
+  std::thread request([&] {
+    result = Get(m, canon, 0).result;
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_FALSE(returned);
+  const Clock::time_point start = Clock::now();
+  m.StopGetValueW(reinterpret_cast<HostWideChar*>(canon.data()));
+  while (!returned && SecondsSince(start) < 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const double seconds = SecondsSince(start);
+  request.join();
+  EXPECT_EQ(result, -3);
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_EQ(Get(m, PhotoPath("odd values.jpg"), 0).Text(), u"ok");
+  std::printf("the host's stop: the call returned %.2f s later\n", seconds);
+  UseRealTool();
+}
+
 // What this process holds: handles (POSIX: descriptors) and threads.
 struct Held {
   long handles = 0, threads = 0;

@@ -66,6 +66,7 @@ class Module {
     SendStateInformationW =
         Resolve<ContentSendStateInformationWFn>("ContentSendStateInformationW");
     SendStateInformation = Resolve<ContentSendStateInformationFn>("ContentSendStateInformation");
+    StopGetValueW = Resolve<ContentStopGetValueWFn>("ContentStopGetValueW");
     return true;
   }
 
@@ -102,6 +103,7 @@ class Module {
   ContentPluginUnloadingFn PluginUnloading = nullptr;
   ContentSendStateInformationWFn SendStateInformationW = nullptr;
   ContentSendStateInformationFn SendStateInformation = nullptr;
+  ContentStopGetValueWFn StopGetValueW = nullptr;
 
  private:
   template <typename Fn>
