@@ -21,7 +21,7 @@ class ModuleBatch : public ::testing::Test {
  protected:
   void SetUp() override {
     UseRealTool();
-    plugin_.WriteConfig(ConfigFor(ToolPath()));
+    plugin_.WriteConfig(ConfigFor(plugin_.InstallTool()));
     char name[256], units[256];
     ASSERT_EQ(plugin_.Load().GetSupportedField(0, name, units, sizeof name), 11);
   }

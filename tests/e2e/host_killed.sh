@@ -6,7 +6,7 @@
 #
 #   host_killed.sh HOST MODULE TOOL PHOTO LIMIT_MS [WINEPREFIX]
 # With WINEPREFIX the host is a Windows program run under Wine, and TOOL the
-# bridge exiftool.exe.
+# Windows package's exiftool.exe, which runs Perl from exiftool_files/.
 set -u
 host=$1 module=$2 tool=$3 photo=$4 limit=$5 prefix=${6:-}
 
@@ -21,6 +21,12 @@ fail() { echo "host_killed: $*" >&2; exit 1; }
 
 cp "$module" "$work/" || fail "cannot copy the module"
 cp "$tool" "$work/$(basename "$tool")" || fail "cannot copy the tool"
+# The folder the tool runs from, as a user installs it beside the program.
+for support in exiftool_files lib; do
+  [ -d "$(dirname "$tool")/$support" ] || continue
+  cp -al "$(dirname "$tool")/$support" "$work/" 2>/dev/null ||
+    cp -a "$(dirname "$tool")/$support" "$work/" || fail "cannot copy $support"
+done
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 if [ -n "$prefix" ]; then
   toolline=$(winpath "$work/$(basename "$tool")")
@@ -53,7 +59,7 @@ grep -q '^holding' "$work/out.txt" || fail "the host never held a value"
 value=$(head -n 1 "$work/out.txt")
 
 # The tool: every exiftool run from this test's folder, and every process
-# started by one (under Wine: the bridge, and the real exiftool under it).
+# started by one.
 tools() {
   local wdir cmdline p
   wdir=$(winpath "$work")

@@ -37,8 +37,8 @@ void LoadWith(PluginDir& plugin, const std::string& config) {
 const std::string kOneField = "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n";
 
 // A folder of the test's own on the Linux side (under Wine, Z:\tmp\...):
-// a launcher that runs the silent stand-in as a child of its own, shaped as
-// the tool package of each system is. Any process whose command line names
+// a launcher that runs the silent stand-in as a child process of its own,
+// as some tool packages do. Any process whose command line names
 // the folder is one of this test's, and so is any process that one started.
 class LaunchDir {
  public:
@@ -54,7 +54,7 @@ class LaunchDir {
     // the stand-in.
     fs::copy_file(EnvPath("VELTAMO_LAUNCHER"), dir / "launcher.exe");
     fs::create_directories(dir / "launched");
-    fs::copy_file(EnvPath("VELTAMO_TOOL"), dir / "launched" / "exiftool.exe");
+    fs::copy_file(EnvPath("VELTAMO_BRIDGE"), dir / "launched" / "exiftool.exe");
     SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", (standins + "/silent").c_str());
     toolLine_ = host::NativePath(linux_ + "/launcher.exe");
 #else

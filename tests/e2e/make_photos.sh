@@ -4,11 +4,18 @@
 # DIR/expected.tsv: for each photo, tag and print mode, what one-shot
 # `exiftool -s3 -fast -TAG [-n] FILE` prints on its standard output, run as
 # its own process.
+#   make_photos.sh DIR [EXIFTOOL]
+# EXIFTOOL: the exiftool Perl script that writes the photos and prints the
+# expected values (default: exiftool on PATH); the values then come from
+# the version of the tool that the tests run against.
 set -eu
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
+if [ -n "${2:-}" ]; then tool=(perl "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
+else tool=(command exiftool); fi
+exiftool() { "${tool[@]}" "$@"; }
 stamp="$dir/.complete"
-script_hash=$(sha1sum "$0" | cut -c1-12)
+script_hash="$(sha1sum "$0" | cut -c1-12) ${tool[*]} $(exiftool -ver)"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$script_hash" ]; then exit 0; fi
 rm -rf "$dir"
 mkdir -p "$dir"

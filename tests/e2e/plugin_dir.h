@@ -25,6 +25,29 @@ inline std::string Env(const char* name) {
 // Environment paths come from the POSIX side; see host::NativePath.
 inline fs::path EnvPath(const char* name) { return fs::u8path(host::NativePath(Env(name))); }
 
+// Puts the program `from` at `to` as a user installs it: with the folder of
+// support files it runs from, when it has one beside it (exiftool_files/ of
+// the Windows package, lib/ of the Perl distribution). The folder is
+// hard-linked where the file system allows it, copied otherwise.
+inline void PlaceTool(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
+  for (const char* support : {"exiftool_files", "lib"}) {
+    const fs::path folder = from.parent_path() / support;
+    if (!fs::is_directory(folder)) continue;
+    const fs::path target = to.parent_path() / support;
+    if (fs::exists(target)) continue;
+    std::error_code linked;
+    fs::copy(folder, target, fs::copy_options::recursive | fs::copy_options::create_hard_links,
+             linked);
+    if (linked) {
+      fs::remove_all(target);
+      fs::copy(folder, target, fs::copy_options::recursive);
+    }
+  }
+}
+
 class PluginDir {
  public:
   PluginDir() {
@@ -49,6 +72,15 @@ class PluginDir {
   void WriteConfig(const std::string& content) const {
     std::ofstream out(dir_ / "Config.txt", std::ios::binary | std::ios::trunc);
     out << content;
+  }
+
+  // The tool under test (VELTAMO_TOOL) installed beside the module; returns
+  // the tool line that names it by its bare name, as the bundled Config.txt
+  // does.
+  std::string InstallTool() const {
+    const fs::path tool = EnvPath("VELTAMO_TOOL");
+    PlaceTool(tool, dir_ / tool.filename());
+    return tool.filename().u8string();
   }
 
   host::Module& Load() {

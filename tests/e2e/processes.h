@@ -90,12 +90,13 @@ inline int KillChildProcesses() {
 }
 
 // Makes the module's tool a scripted stand-in: natively the script itself;
-// under Wine the bridge, told by its environment to run the script.
+// under Wine the bridge (VELTAMO_BRIDGE), told by its environment to run
+// the script.
 inline std::string StandInToolPath(const std::string& name) {
   const std::string script = Env("VELTAMO_STANDINS") + "/" + name;
 #ifdef _WIN32
   SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", script.c_str());
-  return host::NativePath(Env("VELTAMO_TOOL"));
+  return host::NativePath(Env("VELTAMO_BRIDGE"));
 #else
   return script;
 #endif

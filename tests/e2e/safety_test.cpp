@@ -100,7 +100,7 @@ TEST(ToolLocation, AProgramInTheHostsCurrentDirectoryNeverRuns) {
     std::string path;     // PATH while the case runs
   };
   const fs::path elsewhere = plugin.dir() / "elsewhere";
-  PlaceProgram(realTool, elsewhere / kBareToolName);
+  PlaceTool(realTool, elsewhere / kBareToolName);
   const std::string sep(1, kPathListSeparator);
   const Case cases[] = {
       {"bare name, tool beside the module", kBareToolName, plugin.dir() / kBareToolName,
@@ -120,7 +120,7 @@ TEST(ToolLocation, AProgramInTheHostsCurrentDirectoryNeverRuns) {
     PluginDir module;
     if (!c.realToolAt.empty()) {
       const fs::path relative = fs::relative(c.realToolAt, plugin.dir());
-      PlaceProgram(realTool, module.dir() / relative);
+      PlaceTool(realTool, module.dir() / relative);
     }
     module.WriteConfig(OneField(c.toolLine));
     host::Module& m = module.Load();

@@ -16,7 +16,7 @@ class ModuleValues : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(ExpectedValues().empty()) << "expected.tsv from make_photos.sh";
-    plugin_.WriteConfig(ConfigFor(ToolPath()));
+    plugin_.WriteConfig(ConfigFor(plugin_.InstallTool()));
     host::Module& m = plugin_.Load();
     ASSERT_EQ(m.GetSupportedField(0, name_, units_, sizeof name_), 11);
   }
@@ -288,8 +288,7 @@ TEST(ModuleValueRules, MissingToolIsReportedUntilPutInPlace) {
   EXPECT_EQ(Get(m, canon, 0).Text(), u"Exiftool.exe is not found!");
   EXPECT_EQ(Get(m, canon, 0, 0, 8).Text(), u"Exi");  // 8 bytes: three units and a zero
   // Put in place beside the module: found by the second attempt.
-  fs::copy_file(tool, plugin.dir() / tool.filename());
-  fs::permissions(plugin.dir() / tool.filename(), fs::perms::owner_all, fs::perm_options::add);
+  PlaceTool(tool, plugin.dir() / tool.filename());
   EXPECT_EQ(Get(m, canon, 0).Text(), u"Canon EOS 5D Mark IV");
 }
 

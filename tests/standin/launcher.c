@@ -1,7 +1,7 @@
-/* A Windows launcher, shaped like the Windows Exiftool package's
- * exiftool.exe: it starts exiftool.exe from the folder "launched" beside it
- * as a child of its own, which inherits its standard handles, and waits for
- * it. Ending this process alone leaves that child holding the pipes. */
+/* A Windows launcher, as some tool packages ship one: it starts
+ * exiftool.exe from the folder "launched" beside it as a child process of
+ * its own, which inherits its standard handles, and waits for it. Ending
+ * this process alone leaves that child holding the pipes. */
 #include <windows.h>
 #include <wchar.h>
 
