@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Everything: install what is missing, build the three trees, run every test
-# natively and, for the Windows build, under Wine, the Linux module in a real
-# file manager (Double Commander), then a fuzz smoke run.
+# Everything: install what is missing, build the four trees, run every test
+# natively (the core's and the module's also under ThreadSanitizer) and, for
+# the Windows build, under Wine, the Linux module in a real file manager
+# (Double Commander), then a fuzz smoke run.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" || exit 1
@@ -12,6 +13,10 @@ status=0
 extra=0 extra_failed=0  # runs that are not ctest's: each counts as one test
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j 2 2>&1 | tee -a "$log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+echo "== native tests under ThreadSanitizer"
+ctest --test-dir "$root/build/tsan" --output-on-failure -j 2 -R '^(make_photos|unit_tests|module_tests)$' \
+  2>&1 | tee -a "$log"
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 echo "== Windows tests (under Wine)"
 ctest --test-dir "$root/build/windows" --output-on-failure -j 2 2>&1 | tee -a "$log"

@@ -170,7 +170,7 @@ TEST(ToolLocation, ACandidateThatCannotStartGivesWayToTheNext) {
     SCOPED_TRACE(c.what);
     PluginDir module;
     for (const std::string& p : c.unstartable) PlaceUnstartable(module.dir() / fs::u8path(p));
-    for (const std::string& p : c.real) PlaceProgram(realTool, module.dir() / fs::u8path(p));
+    for (const std::string& p : c.real) PlaceTool(realTool, module.dir() / fs::u8path(p));
     std::string path;
     for (const std::string& p : c.path)
       path += host::NativePath((module.dir() / fs::u8path(p)).u8string()) + kPathListSeparator;
@@ -264,7 +264,9 @@ TEST(TagRule, AFieldCanOnlyRead) {
     for (std::size_t i = 0; i < hostile.size(); ++i)
       EXPECT_EQ(Get(m, file, static_cast<int>(i)).result, -1) << hostile[i];
     // Nothing was sent: no tool runs until a readable field asks for one.
-    if (photo == std::string("canon.jpg")) EXPECT_TRUE(ChildProcesses().empty());
+    if (photo == std::string("canon.jpg")) {
+      EXPECT_TRUE(ChildProcesses().empty());
+    }
     for (std::size_t i = 0; i < readable.size(); ++i) {
       const Value v = Get(m, file, static_cast<int>(hostile.size() + i));
       const std::string expected =
