@@ -21,21 +21,6 @@
 namespace {
 
 using namespace e2e;
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void LoadWith(PluginDir& plugin, const std::string& config) {
-  plugin.WriteConfig(config);
-  char name[64], units[64];
-  ASSERT_NE(plugin.Load().GetSupportedField(0, name, units, sizeof name), 0);
-}
-
-// One field asked for alone, so that a stand-in sees one request per value.
-const std::string kOneField = "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n";
-
 // A folder of the test's own on the Linux side (under Wine, Z:\tmp\...):
 // a launcher that runs the silent stand-in as a child process of its own,
 // as some tool packages do. Any process whose command line names

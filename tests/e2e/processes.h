@@ -1,6 +1,7 @@
 // The tool processes a test's module has started, seen from the test.
 #pragma once
 
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -88,6 +89,24 @@ inline int KillChildProcesses() {
 #endif
   return killed;
 }
+
+using Clock = std::chrono::steady_clock;
+
+inline double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Writes the plugin's Config.txt and loads it, with at least one field.
+inline void LoadWith(PluginDir& plugin, const std::string& config) {
+  plugin.WriteConfig(config);
+  char name[64], units[64];
+  ASSERT_NE(plugin.Load().GetSupportedField(0, name, units, sizeof name), 0);
+}
+
+// Config.txt's lines after the tool line for one field whose tag (with its
+// group) is always asked for alone, so that a stand-in sees one request per
+// value.
+inline const std::string kOneField = "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n";
 
 // Makes the module's tool a scripted stand-in: natively the script itself;
 // under Wine the bridge (VELTAMO_BRIDGE), told by its environment to run

@@ -16,18 +16,6 @@
 namespace {
 
 using namespace e2e;
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void LoadWith(PluginDir& plugin, const std::string& config) {
-  plugin.WriteConfig(config);
-  char name[64], units[64];
-  ASSERT_NE(plugin.Load().GetSupportedField(0, name, units, sizeof name), 0);
-}
-
 TEST(ModuleStress, EightThreadsGetTheirOwnValues) {
   UseRealTool();
   PluginDir plugin;
@@ -103,11 +91,9 @@ TEST(ModuleFaults, ToolKilledBetweenRequestsIsStartedAgain) {
   EXPECT_EQ(Get(plugin.module(), nikon, 7).As<std::int32_t>(), 64);
 }
 
-// One field whose tag (with its group) is always asked for alone, so that
-// a stand-in sees one request per value. Each request below is for a file
-// not read before: nothing comes from what the module keeps.
-const std::string kOneField = "\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tValue\n";
 
+// Each request below is for a file not read before: nothing comes from what
+// the module keeps.
 TEST(ModuleFaults, ToolDyingMidReplyGivesNoValueAndIsReplaced) {
   PluginDir plugin;
   LoadWith(plugin, "1 F\t0\n" + StandInToolPath("dies_midreply") + kOneField);
