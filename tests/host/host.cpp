@@ -223,7 +223,15 @@ int Run(const std::vector<std::string>& args) {
     const fs::path module = fs::u8path(args[3]);
     fs::copy_file(fs::u8path(args[2]), dir / "Config.txt");
     fs::copy_file(module, dir / module.filename());
-    if (args.size() >= 5) fs::copy_file(fs::u8path(args[4]), dir / fs::u8path(args[4]).filename());
+    if (args.size() >= 5) {
+      // The tool as it is installed: with the folder of its own runtime
+      // (exiftool_files, in the Windows package) when it has one.
+      const fs::path tool = fs::u8path(args[4]);
+      fs::copy_file(tool, dir / tool.filename());
+      const fs::path runtime = tool.parent_path() / "exiftool_files";
+      if (fs::is_directory(runtime))
+        fs::copy(runtime, dir / "exiftool_files", fs::copy_options::recursive);
+    }
     int status;
     {
       host::Module m;
