@@ -59,18 +59,18 @@ bool IsPlainAbsolutePath(std::u16string_view path);
 // What the file system says of a file, for telling whether it has changed.
 // Size and modification time alone do not tell: tools keep both on purpose,
 // and a file may be replaced by another of the same size and time. The
-// file's identity (volume and file number) and its change time, which the
-// system sets on every change of content or metadata and no user tool can
-// set back, do.
+// file's change time, which the system sets on every change of content or
+// metadata (a rename too) and no user tool can set back, does; on POSIX the
+// file's identity (device and inode) is compared as well, at no extra cost.
 struct FileStamp {
   bool exists = false;
   bool regular = false;         // a file, not a directory or a device
-  bool identified = false;      // identity and change time are known
+  bool identified = false;      // the change time is known (POSIX: and identity)
   std::uint64_t size = 0;
   std::int64_t modified = 0;    // in the platform's finest unit
   std::int64_t changed = 0;     // change time, in the same unit
-  std::uint64_t volume = 0;     // POSIX st_dev; Windows volume serial number
-  std::uint64_t file = 0;       // POSIX st_ino; Windows file index
+  std::uint64_t volume = 0;     // POSIX st_dev; 0 on Windows
+  std::uint64_t file = 0;       // POSIX st_ino; 0 on Windows
   bool operator==(const FileStamp& o) const {
     return exists == o.exists && regular == o.regular && identified == o.identified &&
            size == o.size && modified == o.modified && changed == o.changed &&

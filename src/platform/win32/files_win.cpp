@@ -1,5 +1,6 @@
 // Files, programs and the module's own place on Windows.
 #include <windows.h>
+#include <winternl.h>
 
 #include "platform/platform.h"
 
@@ -41,34 +42,67 @@ FileStamp StampFromAttributes(const std::u16string& path) {
   return stamp;
 }
 
+// What ntdll answers for a file by its name (FILE_NETWORK_OPEN_INFORMATION).
+struct NetworkOpenInformation {
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
+  LARGE_INTEGER AllocationSize, EndOfFile;
+  ULONG FileAttributes;
+};
+constexpr ULONG kObjectCaseInsensitive = 0x40;
+
+struct NtFunctions {
+  using Query = LONG(WINAPI*)(OBJECT_ATTRIBUTES*, NetworkOpenInformation*);
+  using ToNtPath = BOOLEAN(WINAPI*)(PCWSTR, UNICODE_STRING*, PWSTR*, void*);
+  using FreeString = void(WINAPI*)(UNICODE_STRING*);
+  Query query = nullptr;
+  ToNtPath toNtPath = nullptr;
+  FreeString freeString = nullptr;
+};
+
+NtFunctions LoadNtFunctions() {
+  NtFunctions functions;
+  const HMODULE module = GetModuleHandleW(L"ntdll.dll");
+  if (module == nullptr) return functions;
+  const auto find = [module](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(module, name));
+  };
+  functions.toNtPath = reinterpret_cast<NtFunctions::ToNtPath>(find("RtlDosPathNameToNtPathName_U"));
+  functions.freeString = reinterpret_cast<NtFunctions::FreeString>(find("RtlFreeUnicodeString"));
+  if (functions.toNtPath != nullptr && functions.freeString != nullptr)
+    functions.query = reinterpret_cast<NtFunctions::Query>(find("NtQueryFullAttributesFile"));
+  return functions;
+}
+
+// Found as the module loads (ntdll is in every process).
+const NtFunctions ntdll = LoadNtFunctions();
+
 }  // namespace
 
 FileStamp StatFile(const std::u16string& path) {
-  // Opened for its attributes only, sharing everything: no other program
-  // is kept from reading, writing, renaming or deleting it meanwhile.
-  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
-                            FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return StampFromAttributes(path);
+  // By name, without opening the file: one query gives its size, times and
+  // kind, the change time included. Opening a handle for the volume serial
+  // number and file index as well cost 0.3 to 0.6 ms a request under Wine
+  // (twice the fill time of a view), and adds nothing that the change time
+  // misses: renaming, linking and writing a file all set it.
   FileStamp stamp;
+  UNICODE_STRING ntPath{};
+  if (ntdll.query == nullptr ||
+      !ntdll.toNtPath(reinterpret_cast<const wchar_t*>(path.c_str()), &ntPath, nullptr, nullptr))
+    return StampFromAttributes(path);
+  OBJECT_ATTRIBUTES object{};
+  object.Length = sizeof object;
+  object.ObjectName = &ntPath;
+  object.Attributes = kObjectCaseInsensitive;
+  NetworkOpenInformation info{};
+  const LONG status = ntdll.query(&object, &info);
+  ntdll.freeString(&ntPath);
+  if (status < 0) return StampFromAttributes(path);
   stamp.exists = true;
-  BY_HANDLE_FILE_INFORMATION info{};
-  FILE_BASIC_INFO basic{};
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-      GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
-    stamp.regular =
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-    stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-    stamp.modified = static_cast<std::int64_t>(
-        Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
-    stamp.changed = basic.ChangeTime.QuadPart;
-    stamp.volume = info.dwVolumeSerialNumber;
-    stamp.file = Join(info.nFileIndexHigh, info.nFileIndexLow);
-    stamp.identified = true;
-  }
-  // Anything else that opens (a console, a pipe, a device) is no file.
-  CloseHandle(file);
+  stamp.regular = (info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+  stamp.size = static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
+  stamp.modified = info.LastWriteTime.QuadPart;
+  stamp.changed = info.ChangeTime.QuadPart;
+  stamp.identified = true;
   return stamp;
 }
 
