@@ -123,8 +123,8 @@ std::vector<std::u16string> ProgramFileNames(const std::u16string& name);
 // pipe ends and the null device are passed to it. The child and every
 // process it starts in turn are one group (Windows: a job; POSIX: a process
 // group) that is ended as a whole, so a launcher that runs the real program
-// as its own child (the Windows package's exiftool.exe runs perl.exe) never
-// leaves that program holding the pipes. The child dies with this process,
+// as a child process of its own never leaves that program holding the
+// pipes. The child dies with this process,
 // however this process ends: on Windows the job ends its processes when its
 // last handle closes; elsewhere the child gets a parent-death signal, tied
 // to a thread that lives as long as this object.
@@ -181,5 +181,15 @@ class ChildProcess {
 
 // Milliseconds from an arbitrary fixed point, never going back.
 std::uint64_t MonotonicMilliseconds();
+
+// The point `timeoutMs` from now (none below 0), and the milliseconds left
+// until such a point, never below 0.
+inline std::uint64_t DeadlineAfter(int timeoutMs) {
+  return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+}
+inline int Remaining(std::uint64_t deadline) {
+  const std::uint64_t now = MonotonicMilliseconds();
+  return now >= deadline ? 0 : static_cast<int>(deadline - now);
+}
 
 }  // namespace platform

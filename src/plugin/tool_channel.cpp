@@ -34,9 +34,4 @@ void ToolChannel::Close() {
   changed_.notify_all();
 }
 
-bool ToolChannel::Closed() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return closed_;
-}
-
 }  // namespace plugin

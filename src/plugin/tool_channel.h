@@ -23,12 +23,11 @@ class ToolChannel {
   void Release();
   // From now on Acquire fails at once, and waiting requests give up.
   void Close();
-  bool Closed() const;
 
  private:
   bool Take(int timeoutMs, bool evenIfClosed);
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable changed_;
   bool busy_ = false;
   bool closed_ = false;

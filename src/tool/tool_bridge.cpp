@@ -26,16 +26,6 @@ std::uint64_t RandomFirstId() {
       1'000'000'000ull, 1'000'000'000'000'000'000ull)(generator);
 }
 
-// Milliseconds left until `deadline`, never negative.
-int Remaining(std::uint64_t deadline) {
-  const std::uint64_t now = platform::MonotonicMilliseconds();
-  return now >= deadline ? 0 : static_cast<int>(deadline - now);
-}
-
-std::uint64_t DeadlineAfter(int timeoutMs) {
-  return platform::MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs);
-}
-
 }  // namespace
 
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
@@ -100,8 +90,8 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   request.append("-execute").append(std::to_string(id)).push_back('\n');
   // One deadline for the whole exchange: a tool that trickles its output
   // holds the channel no longer than one that is silent.
-  const std::uint64_t deadline = DeadlineAfter(tool.exchangeTimeoutMs);
-  const platform::IoResult written = tool.child.Write(request, Remaining(deadline));
+  const std::uint64_t deadline = platform::DeadlineAfter(tool.exchangeTimeoutMs);
+  const platform::IoResult written = tool.child.Write(request, platform::Remaining(deadline));
   if (written != platform::IoResult::kOk) {
     exchange.status = written == platform::IoResult::kClosed
                           ? ExchangeStatus::kToolGone
@@ -114,7 +104,7 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   bool anything = false;
   char buffer[kReadChunk + 1];
   for (;;) {
-    const int left = Remaining(deadline);
+    const int left = platform::Remaining(deadline);
     if (left == 0 && anything) {
       exchange.status = ExchangeStatus::kBroken;
       break;
@@ -155,13 +145,13 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
 
 void StopTool(ToolProcess& tool) {
   if (!ToolRunning(tool)) return;
-  const std::uint64_t deadline = DeadlineAfter(tool.stopTimeoutMs);
-  if (tool.child.Write(kStopRequest, Remaining(deadline)) == platform::IoResult::kOk) {
+  const std::uint64_t deadline = platform::DeadlineAfter(tool.stopTimeoutMs);
+  if (tool.child.Write(kStopRequest, platform::Remaining(deadline)) == platform::IoResult::kOk) {
     // The tool leaves its loop on the request, or on the end of its input.
     tool.child.CloseInput();
     char buffer[kReadChunk + 1];
     for (;;) {
-      const int left = Remaining(deadline);
+      const int left = platform::Remaining(deadline);
       if (left == 0) break;
       std::size_t count = 0;
       if (tool.child.Read(buffer, kReadChunk, &count, left) !=
@@ -169,7 +159,7 @@ void StopTool(ToolProcess& tool) {
         break;
       }
     }
-    tool.child.WaitForExit(Remaining(deadline));
+    tool.child.WaitForExit(platform::Remaining(deadline));
   }
   tool.child.Terminate();
 }

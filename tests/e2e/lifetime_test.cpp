@@ -64,17 +64,9 @@ class LaunchDir {
     for (const auto& entry : fs::directory_iterator(fs::u8path(host::NativePath("/proc")), error)) {
       const std::string pid = entry.path().filename().u8string();
       if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::ifstream stat(entry.path() / "stat");
-      std::string content;
-      std::getline(stat, content);
-      const std::size_t close = content.rfind(')');
-      char state = 0;
-      long ppid = 0;
-      if (close == std::string::npos ||
-          std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &ppid) != 2 ||
-          state == 'Z' || state == 'X')
-        continue;
-      parents[std::stol(pid)] = ppid;
+      const long parent = LiveLinuxParent(std::stol(pid));
+      if (parent == 0) continue;
+      parents[std::stol(pid)] = parent;
       std::ifstream in(entry.path() / "cmdline", std::ios::binary);
       const std::string commandLine((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());

@@ -20,16 +20,25 @@
 
 namespace e2e {
 
-// True while the Linux process `pid` exists and is not a zombie. Read
-// through /proc, which a program under Wine sees as well.
-inline bool LinuxProcessAlive(long pid) {
+// The parent of the Linux process `pid` while it exists and is not a
+// zombie; 0 otherwise. Read through /proc, which a program under Wine sees
+// as well.
+inline long LiveLinuxParent(long pid) {
   std::ifstream stat(host::NativePath("/proc/" + std::to_string(pid) + "/stat"));
   std::string content;
-  if (!std::getline(stat, content)) return false;
+  if (!std::getline(stat, content)) return 0;
   const std::size_t close = content.rfind(')');
-  return close != std::string::npos && close + 2 < content.size() &&
-         content[close + 2] != 'Z' && content[close + 2] != 'X';
+  char state = 0;
+  long parent = 0;
+  if (close == std::string::npos ||
+      std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &parent) != 2 ||
+      state == 'Z' || state == 'X')
+    return 0;
+  return parent;
 }
+
+// True while the Linux process `pid` exists and is not a zombie.
+inline bool LinuxProcessAlive(long pid) { return LiveLinuxParent(pid) > 0; }
 
 // The live child processes of this one (the module's tool).
 inline std::vector<long> ChildProcesses() {
@@ -53,16 +62,7 @@ inline std::vector<long> ChildProcesses() {
   if (proc == nullptr) return children;
   while (dirent* e = readdir(proc)) {
     const long pid = std::atol(e->d_name);
-    if (pid <= 0) continue;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string content;
-    std::getline(stat, content);
-    const std::size_t close = content.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    long ppid = 0;
-    if (std::sscanf(content.c_str() + close + 1, " %c %ld", &state, &ppid) != 2) continue;
-    if (ppid == getpid() && state != 'Z') children.push_back(pid);
+    if (pid > 0 && LiveLinuxParent(pid) == getpid()) children.push_back(pid);
   }
   closedir(proc);
 #endif

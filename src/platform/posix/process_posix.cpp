@@ -56,16 +56,6 @@ bool SetNonBlocking(int fd) {
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-// Milliseconds left until `deadline`, never negative.
-int Remaining(std::uint64_t deadline) {
-  const std::uint64_t now = MonotonicMilliseconds();
-  return now >= deadline ? 0 : static_cast<int>(deadline - now);
-}
-
-std::uint64_t DeadlineAfter(int timeoutMs) {
-  return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
-}
-
 // Waits for `events` on `fd` until `deadline`, or until `wake` (when not
 // -1) becomes readable. 1 ready, 0 timed out, -1 error, -2 woken.
 int WaitFor(int fd, short events, int wake, std::uint64_t deadline) {
@@ -136,6 +126,18 @@ struct ChildProcess::Impl {
   std::atomic<bool> cancelled{false};
   Launcher launcher;
 
+  // Under `life`: wakes every wait, now and until ClearCancel.
+  void SetCancelled() {
+    cancelled = true;
+    Wake();
+  }
+  // Under `life`: makes the wake-up pipe readable, when there is one.
+  void Wake() {
+    if (wake[1] < 0) return;
+    const char byte = 1;
+    ssize_t ignored = write(wake[1], &byte, 1);
+    (void)ignored;
+  }
   // Under `life`: ends the child's whole group.
   void KillGroup() {
     if (pid > 0 && !reaped) {
@@ -171,11 +173,7 @@ int ChildProcess::Start(const std::u16string& program,
       if (!MakePipe(impl_->wake)) return 1;
       SetNonBlocking(impl_->wake[0]);
       SetNonBlocking(impl_->wake[1]);
-      if (impl_->cancelled) {
-        const char byte = 1;
-        ssize_t ignored = write(impl_->wake[1], &byte, 1);
-        (void)ignored;
-      }
+      if (impl_->cancelled) impl_->Wake();
     }
   }
 
@@ -331,19 +329,14 @@ void ChildProcess::Terminate() {
 void ChildProcess::Cancel() {
   if (!impl_) return;
   std::lock_guard<std::mutex> lock(impl_->life);
-  if (impl_->cancelled.exchange(true)) return;
-  if (impl_->wake[1] >= 0) {
-    const char byte = 1;
-    ssize_t ignored = write(impl_->wake[1], &byte, 1);
-    (void)ignored;
-  }
+  if (!impl_->cancelled) impl_->SetCancelled();
 }
 
 void ChildProcess::Kill() {
   if (!impl_) return;
-  Cancel();
   // Until it is reaped, under this lock, the pid cannot name another process.
   std::lock_guard<std::mutex> lock(impl_->life);
+  if (!impl_->cancelled) impl_->SetCancelled();
   impl_->KillGroup();
 }
 

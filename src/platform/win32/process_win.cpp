@@ -37,15 +37,6 @@ void CloseIfOpen(HANDLE& handle) {
   handle = nullptr;
 }
 
-DWORD Remaining(std::uint64_t deadline) {
-  const std::uint64_t now = MonotonicMilliseconds();
-  return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-}
-
-std::uint64_t DeadlineAfter(int timeoutMs) {
-  return MonotonicMilliseconds() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
-}
-
 // Makes one pipe: `ours` (overlapped, not inheritable) and `theirs`
 // (inheritable). `inbound` is true when we read from it.
 bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs) {
@@ -111,7 +102,8 @@ DWORD Transfer(HANDLE handle, HANDLE event, HANDLE cancel, bool write, char* dat
   if (done) return GetOverlappedResult(handle, &overlapped, moved, TRUE) ? 0 : GetLastError();
   const DWORD error = GetLastError();
   if (error != ERROR_IO_PENDING) return error;
-  return FinishOverlapped(handle, &overlapped, cancel, Remaining(deadline), moved);
+  return FinishOverlapped(handle, &overlapped, cancel, static_cast<DWORD>(Remaining(deadline)),
+                          moved);
 }
 
 IoResult FromError(DWORD error) {
@@ -166,6 +158,11 @@ struct ChildProcess::Impl {
   HANDLE job = nullptr;     // the child and all it starts; ends them with this process
   bool inJob = false;       // the running child is in `job`
 
+  // Under `life`: wakes every wait, now and until ClearCancel.
+  void SetCancelled() {
+    cancelled = true;
+    if (cancel != nullptr) SetEvent(cancel);
+  }
   // Under `life`: ends the child with all it started.
   void EndGroup() {
     if (process == nullptr) return;
@@ -397,15 +394,13 @@ void ChildProcess::Terminate() {
 void ChildProcess::Cancel() {
   if (!impl_) return;
   std::lock_guard<std::mutex> lock(impl_->life);
-  impl_->cancelled = true;
-  if (impl_->cancel != nullptr) SetEvent(impl_->cancel);
+  impl_->SetCancelled();
 }
 
 void ChildProcess::Kill() {
   if (!impl_) return;
   std::lock_guard<std::mutex> lock(impl_->life);
-  impl_->cancelled = true;
-  if (impl_->cancel != nullptr) SetEvent(impl_->cancel);
+  impl_->SetCancelled();
   impl_->EndGroup();
 }
 

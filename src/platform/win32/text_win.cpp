@@ -41,6 +41,21 @@ std::optional<std::u16string> SystemCodePageToUtf16(std::string_view text) {
   return out;
 }
 
+namespace {
+std::string ToCodePage(std::u16string_view text) {
+  if (text.empty() || text.size() > INT_MAX / 4) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(text.size());
+  // No best-fit look-alikes: a character the code page lacks is "?".
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                    "?", nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), n, "?", nullptr);
+  return out;
+}
+}  // namespace
+
 std::string HostFieldText(std::string_view text) {
   const bool ascii = std::all_of(text.begin(), text.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -50,18 +65,12 @@ std::string HostFieldText(std::string_view text) {
   const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length,
                                     nullptr, 0);
   if (n <= 0) return std::string(text);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(),
-                          n) != n)
+  std::u16string wide(static_cast<std::size_t>(n), u'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length,
+                          reinterpret_cast<wchar_t*>(wide.data()), n) != n)
     return std::string(text);
-  // No look-alike stands in for a character the code page lacks.
-  const int m = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0,
-                                    "?", nullptr);
-  if (m <= 0) return std::string(text);
-  std::string out(static_cast<std::size_t>(m), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, out.data(), m, "?",
-                      nullptr);
-  return out;
+  std::string converted = ToCodePage(wide);
+  return converted.empty() ? std::string(text) : converted;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
@@ -76,21 +85,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-namespace {
-std::string ToCodePage(std::u16string_view text) {
-  if (text.empty() || text.size() > INT_MAX / 4) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int length = static_cast<int>(text.size());
-  // No best-fit look-alikes: a character the code page lacks is "?".
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
-}  // namespace
 
 std::string Utf16ToSystemCodePage(std::u16string_view text, std::size_t maxBytes) {
   std::string narrow = ToCodePage(text);
