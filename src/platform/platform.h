@@ -80,6 +80,39 @@ struct FileStamp {
 };
 FileStamp StatFile(const std::u16string& path);
 
+// The names of the files in the folder `folder` (a full path ending with
+// its separator) that look like regular files, in the order the system
+// lists them; at most `limit`. False when the folder cannot be read.
+bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
+                     std::vector<std::u16string>& names);
+// True when `folder` lies on a network drive (Windows: a remote drive or a
+// share; POSIX: NFS, SMB/CIFS or FUSE), where reading ahead costs the
+// network what no host asked for.
+bool OnNetworkDrive(const std::u16string& folder);
+
+// A thread of the module's own. The module's code stays loaded while it
+// runs, even when the host frees the module meanwhile: on Windows the
+// thread holds a reference to the module and gives it back as it exits.
+class Worker {
+ public:
+  struct Impl;
+  Worker();
+  ~Worker();  // joins
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Runs `run(argument)` on a new thread; false when none could be made.
+  bool Start(void (*run)(void*), void* argument);
+  // True once `run` has returned (and the thread touches nothing of the
+  // module's any more but its reference).
+  bool Finished() const;
+  // Waits until `run` has returned; does nothing when none was started.
+  void Join();
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
 // ---------------------------------------------------------------- time zone
 
 struct CalendarTime {

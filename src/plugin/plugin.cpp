@@ -15,12 +15,25 @@
 #ifndef VELTAMO_BATCHING
 #define VELTAMO_BATCHING 1
 #endif
+#ifndef VELTAMO_READ_AHEAD
+#define VELTAMO_READ_AHEAD 1
+#endif
 
 namespace plugin {
 
-// Off only in a build that the benchmark compares against: one request per
-// value and nothing kept, as the module asked before it batched.
+// Off only in builds that the benchmark compares against: one request per
+// value and nothing kept, as the module asked before it batched; one tool
+// and no reading ahead.
 constexpr bool kBatching = VELTAMO_BATCHING != 0;
+constexpr bool kReadAhead = kBatching && VELTAMO_READ_AHEAD != 0;
+
+PluginState::PluginState() {
+  // A tool a core, up to four, and a worker for each.
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  const int tools = kReadAhead ? std::clamp(cores, 1, kMaxTools) : 1;
+  pool.SetLimit(tools);
+  ahead.SetWorkers(kReadAhead ? tools : 0);
+}
 
 PluginState::~PluginState() { Unload(*this, false); }
 
@@ -91,22 +104,80 @@ int DeliverKnown(const config::Field& field, std::u16string_view unit,
 // One exchange with the tool, started when none runs. A tool found gone
 // before it answered (ended from outside, crashed on an earlier file) is
 // started afresh and asked once more. False when no tool could be started.
-bool Ask(PluginState& state, const std::string& request, tool::Exchange& exchange) {
+bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request,
+         tool::Exchange& exchange) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (state.unloading) {
       exchange = tool::Exchange{};
       return true;
     }
-    if (!tool::ToolRunning(state.tool) &&
-        tool::StartTool(state.tool, state.config.toolPath, state.pluginDirectory) != 0)
+    if (!tool::ToolRunning(tool) &&
+        tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0)
       return false;
-    exchange = tool::ToolRequest(state.tool, request);
+    exchange = tool::ToolRequest(tool, request);
     if (exchange.status != tool::ExchangeStatus::kToolGone) break;
   }
   return true;
 }
 
+// The tags of a file's one batch request, with `key` among the forms asked
+// for when `add` says so.
+std::shared_ptr<const std::vector<tool::TagKey>> BatchKeysWith(PluginState& state,
+                                                               const tool::TagKey* add) {
+  std::lock_guard<std::mutex> lock(state.formsMutex);
+  const bool newForm = add != nullptr && std::find(state.askedForms.begin(),
+                                                   state.askedForms.end(),
+                                                   *add) == state.askedForms.end();
+  if (newForm) state.askedForms.push_back(*add);
+  if (newForm || !state.batchKeys)
+    state.batchKeys = std::make_shared<const std::vector<tool::TagKey>>(
+        BatchKeys(state.config.fields, state.askedForms));
+  return state.batchKeys;
+}
+
+// A tool's cancel left from a stop that came between exchanges was for
+// nobody; the unload's stays. False when the request is to end: the module
+// unloads, or the host stopped since `stops` was read.
+bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool, std::uint64_t stops) {
+  if (tool.child.Cancelled()) {
+    tool.child.ClearCancel();
+    // Unloading is looked at after the clear, so that the two cannot cross.
+    if (state.unloading) {
+      tool.child.Cancel();
+      return false;
+    }
+  }
+  return !state.unloading && state.stops.load() == stops;
+}
+
 }  // namespace
+
+bool ModuleReader::ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
+                            std::uint64_t expected) {
+  PluginState& state = state_;
+  if (state.unloading || !config::PathAllowed(state.config.filter, name) ||
+      !SendableFileName(name))
+    return false;
+  const std::uint64_t generation = state.cache.Generation();
+  const platform::FileStamp stamp = platform::StatFile(name);
+  if (!stamp.regular || !stamp.identified || state.cache.Batched(name, stamp)) return false;
+  const auto keys = BatchKeysWith(state, nullptr);
+  PoolTurn turn(state.pool, Turn::kAhead, kChannelWaitMs, &epoch, expected);
+  if (!turn.held() || !ReadyForExchange(state, turn.tool(), state.stops.load())) return false;
+  tool::Exchange exchange;
+  if (!Ask(state, turn.tool(), tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)),
+           exchange) ||
+      exchange.status != tool::ExchangeStatus::kReply)
+    return false;
+  state.cache.StoreBatch(
+      name, stamp, generation, *keys,
+      tool::ReadBatchReply(exchange.reply, *keys, platform::kToolLineEndLength));
+  return true;
+}
+
+void ModuleReader::CallOff() { state_.pool.Wake(); }
+
+bool ModuleReader::StopIdleTools() { return state_.pool.StopIdleTools(kIdleToolMs); }
 
 namespace {
 
@@ -129,6 +200,8 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   const std::u16string name(fileName, length);
   if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
   if (!SendableFileName(name)) return kNoValue;
+  // Taken before anything else: a stop from here on ends this request.
+  const std::uint64_t stops = state.stops.load();
   // Taken before the file is looked at: a clear from here on voids what
   // this request reads.
   const std::uint64_t generation = state.cache.Generation();
@@ -142,56 +215,56 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   // What was read for a file is kept while its stamp stays the same.
   const bool cached = kBatching && stamp.identified;
   if (cached) {
+    // A delay-if-slow call names a file the host shows now, out of order.
+    if ((flags & 1) == 0) state.ahead.Asked(name);
     if (const auto value = state.cache.Find(name, stamp, key)) {
       known = true;
       return DeliverKnown(field, unit, *value, out);
     }
   }
-  // A value that needs the tool goes to a call that may take its time.
-  if ((flags & 1) != 0) return kDelayed;
+  // A value that needs the tool goes to a call that may take its time; the
+  // file is read meanwhile.
+  if ((flags & 1) != 0) {
+    if (cached) state.ahead.Urgent(name);
+    return kDelayed;
+  }
   if (state.unloading) return kEmptyReply;
+
+  std::shared_ptr<const std::vector<tool::TagKey>> keys;
+  if (cached) {
+    // A file being read ahead is waited for, not read twice.
+    state.ahead.WaitUntilRead(name);
+    if (state.stops.load() != stops) return kEmptyReply;
+    if (const auto value = state.cache.Find(name, stamp, key))
+      return DeliverKnown(field, unit, *value, out);
+    // A form the host asks for is in every later file's batch.
+    keys = BatchKeysWith(state, Batchable(field) ? &key : nullptr);
+  }
 
   const std::string nameUtf8 = platform::Utf16ToUtf8(name);
   std::optional<std::u16string> value;
   {
-    const ChannelTurn turn(state.channel, kChannelWaitMs);
+    PoolTurn turn(state.pool, Turn::kHost, kChannelWaitMs);
     if (!turn.held()) return kEmptyReply;
-    // A stop that came while no exchange was under way was for nobody; the
-    // unload's stays, and unloading is checked after the clear so that the
-    // two cannot cross.
-    if (state.tool.child.Cancelled()) {
-      state.tool.child.ClearCancel();
-      if (state.unloading) {
-        state.tool.child.Cancel();
-        return kEmptyReply;
-      }
-    }
+    tool::ToolProcess& tool = turn.tool();
+    if (!ReadyForExchange(state, tool, stops)) return kEmptyReply;
+    // Another request may have read it meanwhile.
     if (cached) {
-      // Another thread may have read it meanwhile.
       if (const auto known = state.cache.Find(name, stamp, key))
         return DeliverKnown(field, unit, *known, out);
-      // A form the host asks for is in every later file's batch.
-      const bool newForm = Batchable(field) && std::find(state.askedForms.begin(),
-                                                         state.askedForms.end(),
-                                                         key) == state.askedForms.end();
-      if (newForm) state.askedForms.push_back(key);
-      if (newForm || !state.batchKeysReady) {
-        state.batchKeys = BatchKeys(state.config.fields, state.askedForms);
-        state.batchKeysReady = true;
-      }
     }
     tool::Exchange exchange;
     bool answered = false;
     // A file's first request asks for all its fields at once.
-    const auto inBatch = std::find(state.batchKeys.begin(), state.batchKeys.end(), key);
-    if (cached && inBatch != state.batchKeys.end() && !state.cache.Batched(name, stamp)) {
-      if (!Ask(state, tool::BuildBatchRequest(state.batchKeys, nameUtf8), exchange))
+    const auto inBatch = keys ? std::find(keys->begin(), keys->end(), key) : std::vector<tool::TagKey>::const_iterator();
+    if (keys && inBatch != keys->end() && !state.cache.Batched(name, stamp)) {
+      if (!Ask(state, tool, tool::BuildBatchRequest(*keys, nameUtf8), exchange))
         return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       const std::vector<tool::BatchValue> values =
-          tool::ReadBatchReply(exchange.reply, state.batchKeys, platform::kToolLineEndLength);
-      state.cache.StoreBatch(name, stamp, generation, state.batchKeys, values);
-      const tool::BatchValue& mine = values[inBatch - state.batchKeys.begin()];
+          tool::ReadBatchReply(exchange.reply, *keys, platform::kToolLineEndLength);
+      state.cache.StoreBatch(name, stamp, generation, *keys, values);
+      const tool::BatchValue& mine = values[inBatch - keys->begin()];
       if (mine) {
         value = *mine;
         answered = true;
@@ -199,7 +272,7 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     }
     // A tag that a batch cannot answer exactly is asked for alone.
     if (!answered) {
-      if (!Ask(state, tool::BuildTagRequest(tag, key.numeric, nameUtf8), exchange))
+      if (!Ask(state, tool, tool::BuildTagRequest(tag, key.numeric, nameUtf8), exchange))
         return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);
       if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
       TrimReplyLineEnd(exchange.reply);
@@ -222,42 +295,45 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   return (flags & 1) != 0 && !known ? kDelayed : result;
 }
 
-void StopGetValue(PluginState& state) { state.tool.child.Cancel(); }
+void StopGetValue(PluginState& state) {
+  ++state.stops;
+  state.ahead.Stop();
+  state.pool.CancelHostTurns();
+}
 
 void HostStateChanged(PluginState& state, int notice) {
-  // The host re-reads a folder, or the user asked for fresh values.
-  if (notice == kHostReadsFolder || notice == kHostRefreshes) state.cache.Clear();
+  // The host re-reads a folder, or the user asked for fresh values: what
+  // was read and what was to be read are let go.
+  if (notice == kHostReadsFolder || notice == kHostRefreshes) {
+    state.ahead.Stop();
+    state.cache.Clear();
+  }
 }
 
 namespace {
 
-// Stops the tool. With no exchange under way it is asked to stop; a request
-// inside an exchange has its wait cancelled and its tool ended under it,
-// which ends the exchange at once, and the tool is stopped once that
-// request has let go. Requests waiting for their turn give up.
-void StopToolForUnload(PluginState& state, bool processEnding) {
-  state.channel.Close();
-  if (!state.channel.AcquireForClosing(0)) {
-    state.tool.child.Kill();
-    // A thread that held the channel when the process began to end is gone
-    // and never lets go.
-    if (processEnding || !state.channel.AcquireForClosing(state.tool.stopTimeoutMs)) return;
-  }
-  tool::StopTool(state.tool);
-  state.channel.Release();
+// Ends reading ahead and stops the tools. With no exchange under way each
+// tool is asked to stop; a request inside an exchange has its wait
+// cancelled and its tool ended under it, which ends the exchange at once.
+// Requests waiting for a tool give up. A process that ends has lost its
+// other threads already: nothing is waited for.
+void StopForUnload(PluginState& state, bool processEnding) {
+  state.ahead.BeginShutdown();
+  state.pool.Shutdown(processEnding);
+  if (!processEnding) state.ahead.Shutdown();
 }
 
 }  // namespace
 
 void BeginUnload(PluginState& state) {
   state.unloading = true;
-  StopToolForUnload(state, false);
+  StopForUnload(state, false);
 }
 
 void Unload(PluginState& state, bool processEnding) {
   if (state.unloaded.exchange(true)) return;
   state.unloading = true;
-  StopToolForUnload(state, processEnding);
+  StopForUnload(state, processEnding);
   if (processEnding) return;
   // Calls that were inside an exchange come back out within moments; the
   // module's code must still be there when they do.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,7 +12,8 @@
 
 #include "config/config_loader.h"
 #include "plugin/delivery.h"
-#include "plugin/tool_channel.h"
+#include "plugin/read_ahead.h"
+#include "plugin/tool_pool.h"
 #include "plugin/value_cache.h"
 #include "tool/tool_bridge.h"
 
@@ -33,8 +35,23 @@ inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 // Windows knows).
 inline constexpr std::size_t kMaxFileName = 32767;
 
+struct PluginState;
+
+// Reading ahead through the module's tools and into its cache.
+class ModuleReader : public AheadReader {
+ public:
+  explicit ModuleReader(PluginState& state) : state_(state) {}
+  bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
+                std::uint64_t expected) override;
+  void CallOff() override;
+  bool StopIdleTools() override;
+
+ private:
+  PluginState& state_;
+};
+
 struct PluginState {
-  PluginState() = default;
+  PluginState();
   PluginState(const PluginState&) = delete;
   PluginState& operator=(const PluginState&) = delete;
   ~PluginState();  // stops the tool if it still runs
@@ -43,8 +60,7 @@ struct PluginState {
   std::u16string pluginDirectory;
   config::Configuration config;
   std::mutex loadMutex;         // one configuration load at a time
-  ToolChannel channel;          // one exchange with the tool at a time
-  tool::ToolProcess tool;       // used only by the channel's holder
+  ToolPool pool;                // the tools, one exchange each at a time
   // Set once the host has said that it unloads the module: no tool is
   // started any more, and value requests end at once.
   std::atomic<bool> unloading{false};
@@ -54,12 +70,18 @@ struct PluginState {
   // The plugin interface version the host gave, as hi * 100 + lo; 0 when
   // it gave none.
   std::atomic<int> hostInterfaceVersion{0};
-  // Values read for files. Under the channel: the tags one request asks for
-  // at once, and the forms the host has asked for so far.
+  // Counts the host's stops (ContentStopGetValue): a request that sees it
+  // change ends with no value.
+  std::atomic<std::uint64_t> stops{0};
+  // Values read for files. Under formsMutex: the forms the host has asked
+  // for so far, and the tags one request asks for at once (made anew when
+  // a form is added; null until the first request).
   ValueCache cache;
-  std::vector<tool::TagKey> batchKeys;
-  bool batchKeysReady = false;
+  std::mutex formsMutex;
   std::vector<tool::TagKey> askedForms;
+  std::shared_ptr<const std::vector<tool::TagKey>> batchKeys;
+  ModuleReader reader{*this};
+  ReadAhead ahead{reader, kCacheFiles / 4};
 };
 
 // Counts a host call as inside the module while it lives.
@@ -95,7 +117,8 @@ enum HostNotice : int {
 };
 void HostStateChanged(PluginState& state, int notice);
 // The host no longer waits for the value being read: the exchange under way,
-// if any, ends at once with no value. Any thread may call it.
+// if any, ends at once with no value, and reading ahead stops. Any thread
+// may call it.
 void StopGetValue(PluginState& state);
 // The host is about to unload the module: from now on no tool is started,
 // and the running one is stopped. A request inside an exchange ends at once,

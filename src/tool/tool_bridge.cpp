@@ -1,7 +1,9 @@
 #include "tool/tool_bridge.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "tool/locate.h"
 
@@ -143,25 +145,40 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
   return exchange;
 }
 
-void StopTool(ToolProcess& tool) {
-  if (!ToolRunning(tool)) return;
-  const std::uint64_t deadline = platform::DeadlineAfter(tool.stopTimeoutMs);
-  if (tool.child.Write(kStopRequest, platform::Remaining(deadline)) == platform::IoResult::kOk) {
+void StopTools(ToolProcess* const* tools, std::size_t count) {
+  int timeoutMs = 0;
+  for (std::size_t i = 0; i < count; ++i) timeoutMs = std::max(timeoutMs, tools[i]->stopTimeoutMs);
+  const std::uint64_t deadline = platform::DeadlineAfter(timeoutMs);
+  // Every tool is asked first, so that they end side by side.
+  std::vector<bool> asked(count, false);
+  for (std::size_t i = 0; i < count; ++i) {
+    ToolProcess& tool = *tools[i];
+    if (!ToolRunning(tool)) continue;
+    asked[i] = tool.child.Write(kStopRequest, platform::Remaining(deadline)) ==
+               platform::IoResult::kOk;
     // The tool leaves its loop on the request, or on the end of its input.
-    tool.child.CloseInput();
-    char buffer[kReadChunk + 1];
-    for (;;) {
-      const int left = platform::Remaining(deadline);
-      if (left == 0) break;
-      std::size_t count = 0;
-      if (tool.child.Read(buffer, kReadChunk, &count, left) !=
-          platform::IoResult::kOk) {
-        break;
-      }
-    }
-    tool.child.WaitForExit(platform::Remaining(deadline));
+    if (asked[i]) tool.child.CloseInput();
   }
-  tool.child.Terminate();
+  for (std::size_t i = 0; i < count; ++i) {
+    ToolProcess& tool = *tools[i];
+    if (asked[i]) {
+      char buffer[kReadChunk + 1];
+      for (;;) {
+        const int left = platform::Remaining(deadline);
+        if (left == 0) break;
+        std::size_t received = 0;
+        if (tool.child.Read(buffer, kReadChunk, &received, left) != platform::IoResult::kOk)
+          break;
+      }
+      tool.child.WaitForExit(platform::Remaining(deadline));
+    }
+    tool.child.Terminate();
+  }
+}
+
+void StopTool(ToolProcess& tool) {
+  ToolProcess* const one[] = {&tool};
+  StopTools(one, 1);
 }
 
 }  // namespace tool

@@ -65,6 +65,8 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands);
 // Sends the stop request, waits a bounded time for the tool to exit, then
 // ends it. Does nothing when no tool runs.
 void StopTool(ToolProcess& tool);
+// The same for `count` tools at once, within one stop time-out for all.
+void StopTools(ToolProcess* const* tools, std::size_t count);
 
 // The number N when `received` ends with a complete marker line: "{readyN}"
 // at the start of a line, N in decimal digits without leading zeros, then

@@ -1,9 +1,11 @@
 // The tool processes a test's module has started, seen from the test.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -35,6 +37,11 @@ inline long LiveLinuxParent(long pid) {
       state == 'Z' || state == 'X')
     return 0;
   return parent;
+}
+
+// The most tools a module runs on this computer: one a core, up to four.
+inline int ToolsAtMost() {
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
 }
 
 // True while the Linux process `pid` exists and is not a zombie.

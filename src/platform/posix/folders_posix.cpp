@@ -1,0 +1,80 @@
+// Folder listings, network drives and the module's threads on POSIX.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
+                     std::vector<std::u16string>& names) {
+  names.clear();
+  DIR* dir = opendir(Utf16ToUtf8(folder).c_str());
+  if (dir == nullptr) return false;
+  while (names.size() < limit) {
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat info {};
+      regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+    }
+    if (regular) names.push_back(Utf8ToUtf16(entry->d_name));
+  }
+  closedir(dir);
+  return true;
+}
+
+bool OnNetworkDrive(const std::u16string& folder) {
+  struct statfs info {};
+  if (statfs(Utf16ToUtf8(folder).c_str(), &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type) & 0xffffffffUL) {
+    case 0x6969UL:      // NFS
+    case 0x517BUL:      // SMB
+    case 0xFF534D42UL:  // CIFS
+    case 0xFE534D42UL:  // SMB2
+    case 0x65735546UL:  // FUSE (sshfs and the like)
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct Worker::Impl {
+  std::thread thread;
+  std::atomic<bool> finished{false};
+};
+
+Worker::Worker() = default;
+Worker::~Worker() { Join(); }
+
+bool Worker::Start(void (*run)(void*), void* argument) {
+  Join();
+  impl_ = std::make_unique<Impl>();
+  Impl* impl = impl_.get();
+  try {
+    impl->thread = std::thread([impl, run, argument] {
+      run(argument);
+      impl->finished = true;
+    });
+  } catch (...) {
+    impl_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool Worker::Finished() const { return !impl_ || impl_->finished.load(); }
+
+void Worker::Join() {
+  if (!impl_) return;
+  if (impl_->thread.joinable()) impl_->thread.join();
+  impl_.reset();
+}
+
+}  // namespace platform

@@ -1,0 +1,109 @@
+// Folder listings, network drives and the module's threads on Windows.
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+}  // namespace
+
+bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
+                     std::vector<std::u16string>& names) {
+  names.clear();
+  const std::u16string pattern = folder + u"*";
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileExW(Wide(pattern), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0)
+      names.emplace_back(reinterpret_cast<const char16_t*>(found.cFileName));
+  } while (names.size() < limit && FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
+}
+
+bool OnNetworkDrive(const std::u16string& folder) {
+  // The root of the folder's drive or share: "C:\" or "\\server\share\".
+  std::u16string root;
+  if (folder.size() >= 3 && folder[1] == u':') {
+    root = folder.substr(0, 2) + u"\\";
+  } else if (folder.size() >= 2 && (folder[0] == u'\\' || folder[0] == u'/') &&
+             (folder[1] == u'\\' || folder[1] == u'/')) {
+    return true;  // a share is on the network whatever serves it
+  } else {
+    return false;
+  }
+  return GetDriveTypeW(Wide(root)) == DRIVE_REMOTE;
+}
+
+struct Worker::Impl {
+  HANDLE thread = nullptr;
+  std::atomic<bool> finished{false};
+};
+
+namespace {
+
+struct Launch {
+  void (*run)(void*);
+  void* argument;
+  Worker::Impl* impl;
+  HMODULE module;
+};
+
+DWORD WINAPI WorkerMain(void* parameter) {
+  Launch* launch = static_cast<Launch*>(parameter);
+  const HMODULE module = launch->module;
+  launch->run(launch->argument);
+  Worker::Impl* impl = launch->impl;
+  delete launch;
+  // From here on the worker may be joined and gone; the module stays loaded
+  // until the reference is given back, together with the thread.
+  impl->finished = true;
+  FreeLibraryAndExitThread(module, 0);
+}
+
+}  // namespace
+
+Worker::Worker() = default;
+Worker::~Worker() { Join(); }
+
+bool Worker::Start(void (*run)(void*), void* argument) {
+  Join();
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&WorkerMain), &module))
+    return false;
+  impl_ = std::make_unique<Impl>();
+  Launch* launch = new Launch{run, argument, impl_.get(), module};
+  impl_->thread = CreateThread(nullptr, 0, WorkerMain, launch, 0, nullptr);
+  if (impl_->thread == nullptr) {
+    delete launch;
+    impl_.reset();
+    FreeLibrary(module);
+    return false;
+  }
+  return true;
+}
+
+bool Worker::Finished() const { return !impl_ || impl_->finished.load(); }
+
+void Worker::Join() {
+  if (!impl_) return;
+  // A finished worker is not waited for: it may be the one whose exit is
+  // unloading the module, or wait for the loader that unloads it.
+  if (!impl_->finished.load()) WaitForSingleObject(impl_->thread, INFINITE);
+  CloseHandle(impl_->thread);
+  impl_.reset();
+}
+
+}  // namespace platform

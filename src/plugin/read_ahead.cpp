@@ -1,0 +1,209 @@
+#include "plugin/read_ahead.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace plugin {
+
+namespace {
+
+// The most files taken from one folder's listing.
+constexpr std::size_t kMaxListed = 100000;
+// The most names kept while a folder is being listed.
+constexpr std::size_t kMaxEarly = 64;
+
+}  // namespace
+
+void ReadAhead::SetWorkers(int workers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  maxWorkers_ = std::clamp(workers, 0, kMaxTools);
+}
+
+bool ReadAhead::InFlight(const std::u16string& name) const {
+  return std::find(inFlight_.begin(), inFlight_.end(), name) != inFlight_.end();
+}
+
+void ReadAhead::DropReads(bool urgentToo) {
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [&](const Job& job) { return !job.list && (urgentToo || !job.urgent); }),
+              jobs_.end());
+}
+
+void ReadAhead::ResetWalk(std::u16string folder) {
+  folder_ = std::move(folder);
+  order_.reset();
+  listing_ = false;
+  noReading_ = false;
+  walk_ = Walk{};
+  early_.clear();
+  DropReads(false);
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.list; }),
+              jobs_.end());
+}
+
+void ReadAhead::Enqueue(Job job, bool front) {
+  if (InFlight(job.name)) return;
+  if (front) jobs_.push_front(std::move(job));
+  else jobs_.push_back(std::move(job));
+}
+
+void ReadAhead::StartWorkers() {
+  const int idle = running_ - static_cast<int>(inFlight_.size());
+  int wanted = std::min(maxWorkers_ - running_, static_cast<int>(jobs_.size()) - idle);
+  for (platform::Worker& worker : workers_) {
+    if (wanted <= 0) break;
+    if (!worker.Finished()) continue;
+    worker.Join();
+    if (!worker.Start(&ReadAhead::WorkerMain, this)) break;
+    ++running_;
+    --wanted;
+  }
+}
+
+void ReadAhead::Asked(const std::u16string& name) {
+  const std::u16string_view folder = FolderOf(name);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (maxWorkers_ == 0 || shutdown_ || folder.empty()) return;
+  std::u16string file(std::u16string_view(name).substr(folder.size()));
+  if (folder != folder_) {
+    ResetWalk(std::u16string(folder));
+    early_.push_back(std::move(file));
+    return;
+  }
+  if (noReading_) return;
+  if (order_) {
+    Follow(file);
+    return;
+  }
+  // The folder is listed once the host asks for a second file of it.
+  if (!early_.empty() && early_.back() == file) return;
+  if (early_.size() == kMaxEarly) early_.erase(early_.begin());
+  early_.push_back(std::move(file));
+  if (!listing_ && early_.size() >= 2) {
+    listing_ = true;
+    Enqueue(Job{true, false, folder_}, true);
+    StartWorkers();
+  }
+}
+
+void ReadAhead::Follow(const std::u16string& file) {
+  const std::int64_t at = order_->Find(file);
+  if (at < 0) return;
+  const WalkStep step = plugin::Follow(walk_, *order_, static_cast<std::uint32_t>(at), window_);
+  if (step.restart) DropReads(false);
+  for (std::uint32_t next : step.next) Enqueue(Job{false, false, folder_ + order_->names[next]}, false);
+  if (!step.next.empty()) StartWorkers();
+}
+
+void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
+  std::shared_ptr<const FolderOrder> order;
+  std::vector<std::u16string> names;
+  if (!platform::OnNetworkDrive(folder) && platform::ListFolderFiles(folder, kMaxListed, names))
+    order = std::make_shared<const FolderOrder>(MakeFolderOrder(std::move(names)));
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (epoch != epoch_.load() || folder != folder_ || !listing_) return;
+  listing_ = false;
+  std::vector<std::u16string> early = std::move(early_);
+  early_.clear();
+  if (!order) {
+    noReading_ = true;
+    return;
+  }
+  order_ = std::move(order);
+  for (const std::u16string& file : early) Follow(file);
+}
+
+void ReadAhead::Urgent(const std::u16string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [&](const Job& job) { return !job.list && job.name == name; }),
+              jobs_.end());
+  Enqueue(Job{false, true, name}, true);
+  StartWorkers();
+}
+
+void ReadAhead::WaitUntilRead(const std::u16string& name) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (maxWorkers_ == 0) return;
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [&](const Job& job) { return !job.list && job.name == name; }),
+              jobs_.end());
+  const std::uint64_t epoch = epoch_.load();
+  // A read under way ends within its exchange's time-out, and at once when
+  // it is called off.
+  changed_.wait_for(lock, std::chrono::milliseconds(kChannelWaitMs), [&] {
+    return shutdown_ || epoch != epoch_.load() || !InFlight(name);
+  });
+}
+
+void ReadAhead::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++epoch_;
+    DropReads(true);
+    ResetWalk(std::u16string());
+  }
+  changed_.notify_all();
+  reader_.CallOff();
+}
+
+void ReadAhead::BeginShutdown() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shutdown_ = true;
+    ++epoch_;
+    jobs_.clear();
+  }
+  changed_.notify_all();
+  reader_.CallOff();
+}
+
+void ReadAhead::Shutdown() {
+  BeginShutdown();
+  // Started only under the mutex, and no more once shut down: the array
+  // is not touched by anyone else now.
+  for (platform::Worker& worker : workers_) worker.Join();
+}
+
+void ReadAhead::WorkerMain(void* self) { static_cast<ReadAhead*>(self)->Work(); }
+
+void ReadAhead::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  std::uint64_t idleSince = platform::MonotonicMilliseconds();
+  for (;;) {
+    if (shutdown_) break;
+    if (!jobs_.empty()) {
+      Job job = std::move(jobs_.front());
+      jobs_.pop_front();
+      inFlight_.push_back(job.name);
+      const std::uint64_t epoch = epoch_.load();
+      lock.unlock();
+      if (job.list) ListFolder(job.name, epoch);
+      // A file a host named itself may lie in any folder.
+      else if ((!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name)))) &&
+               reader_.ReadFile(job.name, epoch_, epoch))
+        ++filesRead_;
+      lock.lock();
+      inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
+      changed_.notify_all();
+      idleSince = platform::MonotonicMilliseconds();
+      continue;
+    }
+    const std::uint64_t idle = platform::MonotonicMilliseconds() - idleSince;
+    if (idle >= static_cast<std::uint64_t>(kIdleToolMs)) {
+      lock.unlock();
+      const bool extraRunning = reader_.StopIdleTools();
+      lock.lock();
+      // The last worker stays while an extra tool runs, to stop it in turn.
+      if (shutdown_ || (jobs_.empty() && (!extraRunning || running_ > 1))) break;
+      idleSince = platform::MonotonicMilliseconds() - (kIdleToolMs - 1000);
+      continue;
+    }
+    changed_.wait_for(lock, std::chrono::milliseconds(kIdleToolMs - idle));
+  }
+  --running_;
+  changed_.notify_all();
+}
+
+}  // namespace plugin

@@ -1,0 +1,115 @@
+// Reading ahead of the host. When the host asks for file after file of one
+// folder in the folder's name order or listing order, workers read the
+// files it will ask for next into the cache, on tools it leaves idle; a
+// file the host asks for while it is being read is waited for rather than
+// read twice. Files that delay-if-slow calls name are read first of all.
+// The reading stops when the host turns to another folder, at Stop and at
+// Shutdown.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "plugin/tool_pool.h"
+#include "plugin/walk.h"
+
+namespace plugin {
+
+// What the workers do through the module: read one file into the cache,
+// and stop tools that have been idle.
+class AheadReader {
+ public:
+  virtual ~AheadReader() = default;
+  // Reads `name` into the cache unless it is known already; gives up when
+  // the reading is called off (`epoch` no longer current).
+  // True when it was read from a tool.
+  virtual bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
+                        std::uint64_t expected) = 0;
+  // A reading was called off: reads waiting for a tool look again.
+  virtual void CallOff() = 0;
+  // Stops extra tools idle for a while; true while any still runs.
+  virtual bool StopIdleTools() = 0;
+};
+
+class ReadAhead {
+ public:
+  // `window`: the most files read ahead of the host.
+  ReadAhead(AheadReader& reader, std::size_t window) : reader_(reader), window_(window) {}
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+  ~ReadAhead() { Shutdown(); }
+
+  // Up to `workers` threads read; 0 reads nothing ahead.
+  void SetWorkers(int workers);
+
+  // The host asks for the file `name` (a full path).
+  void Asked(const std::u16string& name);
+  // A delay-if-slow call for `name`: read it as soon as a tool is free.
+  void Urgent(const std::u16string& name);
+  // Before the host reads `name` itself: waits while a worker reads it
+  // (until it is done or called off), and takes it out of what is still to
+  // be read.
+  void WaitUntilRead(const std::u16string& name);
+
+  // Forgets the walk and everything still to be read; reads under way end
+  // as soon as they can.
+  void Stop();
+  // Stop, and no more reading from now on.
+  void BeginShutdown();
+  // BeginShutdown, then waits for every worker to end.
+  void Shutdown();
+
+  // For tests: the files read ahead so far.
+  std::uint64_t FilesRead() const { return filesRead_.load(); }
+
+ private:
+  struct Job {
+    bool list = false;       // list the folder rather than read a file
+    bool urgent = false;
+    std::u16string name;     // the file, or the folder to list
+  };
+  static void WorkerMain(void* self);
+  void Work();
+  void ListFolder(const std::u16string& folder, std::uint64_t epoch);
+  void Follow(const std::u16string& name);  // under the lock, with the order known
+  void Enqueue(Job job, bool front);
+  void StartWorkers();
+  bool InFlight(const std::u16string& name) const;
+  void DropReads(bool urgentToo);
+  void ResetWalk(std::u16string folder);
+
+  AheadReader& reader_;
+  const std::size_t window_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  // Under the mutex: the folder walked, its files once listed, the walk,
+  // the names asked before the listing was there, the work, and the names
+  // being read.
+  std::u16string folder_;
+  std::shared_ptr<const FolderOrder> order_;
+  bool listing_ = false;     // a listing is queued or under way
+  bool noReading_ = false;   // the folder is not read ahead (network, unreadable)
+  Walk walk_;
+  std::vector<std::u16string> early_;
+  std::deque<Job> jobs_;
+  std::vector<std::u16string> inFlight_;
+  int maxWorkers_ = 0;
+  int running_ = 0;
+  bool shutdown_ = false;
+  // Twice the most that run: a worker that has just left its loop may not
+  // have ended yet.
+  std::array<platform::Worker, 2 * kMaxTools> workers_;
+  // Counts stops; a read started before the last one is called off.
+  std::atomic<std::uint64_t> epoch_{0};
+  std::atomic<std::uint64_t> filesRead_{0};
+};
+
+}  // namespace plugin

@@ -1,0 +1,101 @@
+// The tools, each carrying one exchange at a time. The first is started
+// when a value is first asked for and runs until unload; the others start
+// when reading ahead gives them work and stop after a while without any.
+// A request the host waits for goes before reading ahead. Every wait is
+// bounded and ends at once when the pool is closed for unloading.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "tool/tool_bridge.h"
+
+namespace plugin {
+
+inline constexpr int kMaxTools = 4;
+// How long a request waits for another request's exchange to end. A
+// healthy exchange takes milliseconds; one that takes longer than this is
+// held by a tool that is about to be cut off.
+inline constexpr int kChannelWaitMs = 10000;
+// An extra tool without work for this long is stopped.
+inline constexpr int kIdleToolMs = 10000;
+
+enum class Turn { kHost, kAhead };
+
+class ToolPool {
+ public:
+  ToolPool() = default;
+  ToolPool(const ToolPool&) = delete;
+  ToolPool& operator=(const ToolPool&) = delete;
+
+  // How many tools may run, 1 to kMaxTools. Set before the first turn.
+  void SetLimit(int limit);
+  int Limit() const { return limit_; }
+
+  // A tool for one exchange: its slot, or -1. A host turn waits at most
+  // `timeoutMs`, and takes the first tool let go before any read-ahead
+  // turn does. A read-ahead turn waits until a tool is free and no host
+  // turn waits, or until `*epoch` is no longer `expected` (the reading was
+  // called off). Both give up when the pool closes.
+  int Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch = nullptr,
+              std::uint64_t expected = 0);
+  void Release(int slot);
+  // The tool of a slot, for the turn that holds it. Any thread may Cancel
+  // or Kill its child.
+  tool::ToolProcess& Tool(int slot) { return slots_[slot].tool; }
+
+  // Read-ahead turns waiting look at their epoch again.
+  void Wake();
+  // Cancels the exchanges of host turns under way.
+  void CancelHostTurns();
+  // Stops the extra tools that have had no work for `idleMs`; true while
+  // any extra tool still runs.
+  bool StopIdleTools(int idleMs);
+  // Unload: no turn is given any more and waiting turns give up; the tools
+  // of turns under way are ended; once those turns are let go (within the
+  // stop time-out), every tool is asked to stop and ended. A process that
+  // ends has no other threads: its tools are only ended.
+  void Shutdown(bool processEnding);
+
+ private:
+  struct Slot {
+    tool::ToolProcess tool;
+    bool busy = false;
+    bool alive = false;  // a tool was running when the slot was let go
+    Turn holder = Turn::kHost;
+    std::uint64_t lastUsed = 0;
+  };
+  int FreeSlot(bool hostTurn) const;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::array<Slot, kMaxTools> slots_;
+  int limit_ = 1;
+  int hostsWaiting_ = 0;
+  bool closed_ = false;
+  bool stopped_ = false;  // the tools were stopped for unloading
+};
+
+// Holds a tool of the pool for as long as it lives, when one could be taken.
+class PoolTurn {
+ public:
+  PoolTurn(ToolPool& pool, Turn turn, int timeoutMs,
+           const std::atomic<std::uint64_t>* epoch = nullptr, std::uint64_t expected = 0)
+      : pool_(pool), slot_(pool.Acquire(turn, timeoutMs, epoch, expected)) {}
+  ~PoolTurn() {
+    if (slot_ >= 0) pool_.Release(slot_);
+  }
+  PoolTurn(const PoolTurn&) = delete;
+  PoolTurn& operator=(const PoolTurn&) = delete;
+  bool held() const { return slot_ >= 0; }
+  tool::ToolProcess& tool() { return pool_.Tool(slot_); }
+
+ private:
+  ToolPool& pool_;
+  const int slot_;
+};
+
+}  // namespace plugin

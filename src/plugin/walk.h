@@ -1,0 +1,63 @@
+// How the host walks through a folder: the folder's files in its listing
+// order and in name order, and the files to read next while the host
+// follows one of the two.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace plugin {
+
+// True when the detect string names the extension of the file name `name`
+// (in any case).
+bool DetectedFile(std::u16string_view name);
+
+// The folder part of a full file name, up to and with its last separator;
+// empty when there is none.
+std::u16string_view FolderOf(std::u16string_view name);
+
+// The files of one folder that the host may ask for.
+struct FolderOrder {
+  std::vector<std::u16string> names;      // in the order the system lists them
+  std::vector<std::uint32_t> byName;      // listing indices, in name order
+  std::vector<std::uint32_t> nameRank;    // each listing index's place in byName
+  std::unordered_map<std::u16string, std::uint32_t> index;  // name to listing index
+
+  // The listing index of `name`; -1 when it is not one of the files.
+  std::int64_t Find(const std::u16string& name) const;
+};
+
+// The files of `listed` (names as the system lists them) that the detect
+// string names, ordered both ways. Name order ignores ASCII case, as file
+// managers sort.
+FolderOrder MakeFolderOrder(std::vector<std::u16string> listed);
+
+enum class WalkOrder { kNone, kListing, kName };
+
+// What is known of the host's walk through one folder.
+struct Walk {
+  std::int64_t last = -1;     // listing index of the file asked last
+  WalkOrder order = WalkOrder::kNone;
+  std::size_t followed = 0;   // files asked in a row in `order`
+  std::size_t queuedTo = 0;   // places in `order` before this are queued
+};
+
+// A file is taken as the next one in an order when at most this many
+// files lie between it and the one asked before.
+inline constexpr std::size_t kWalkSkip = 2;
+
+struct WalkStep {
+  bool restart = false;              // the walk broke off or changed order
+  std::vector<std::uint32_t> next;   // listing indices to read, nearest first
+};
+
+// The host asked the file at listing index `at`. While the host follows an
+// order, the files ahead of it in that order are read: as many as it has
+// followed in a row, at most `window`, each once.
+WalkStep Follow(Walk& walk, const FolderOrder& order, std::uint32_t at, std::size_t window);
+
+}  // namespace plugin

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "plugin/read_ahead.h"
+#include "plugin/tool_pool.h"
+#include "plugin/walk.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using plugin::Follow;
+using plugin::FolderOrder;
+using plugin::MakeFolderOrder;
+using plugin::Walk;
+
+std::vector<std::u16string> Numbered(int count) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "img_%04d.jpg", i);
+    names.push_back(std::u16string(name, name + std::char_traits<char>::length(name)));
+  }
+  return names;
+}
+
+std::vector<std::u16string> NamesOf(const FolderOrder& order,
+                                    const std::vector<std::uint32_t>& at) {
+  std::vector<std::u16string> names;
+  for (std::uint32_t i : at) names.push_back(order.names[i]);
+  return names;
+}
+
+TEST(Walk, OnlyDetectedFilesInNameOrderIgnoringCaseAndInListingOrder) {
+  const FolderOrder order = MakeFolderOrder(
+      {u"b.JPG", u"notes.txt", u"a.jpg", u"Thumbs.db", u"C.nef", u"d.Jpeg", u"e.jpg.txt"});
+  ASSERT_EQ(order.names, (std::vector<std::u16string>{u"b.JPG", u"a.jpg", u"C.nef", u"d.Jpeg"}));
+  EXPECT_EQ(NamesOf(order, order.byName),
+            (std::vector<std::u16string>{u"a.jpg", u"b.JPG", u"C.nef", u"d.Jpeg"}));
+  EXPECT_EQ(order.Find(u"notes.txt"), -1);
+
+  // In name order: a, b, then C and d are read.
+  Walk byName;
+  EXPECT_TRUE(Follow(byName, order, 1, 100).next.empty());
+  EXPECT_EQ(NamesOf(order, Follow(byName, order, 0, 100).next),
+            (std::vector<std::u16string>{u"C.nef"}));
+  EXPECT_EQ(NamesOf(order, Follow(byName, order, 2, 100).next),
+            (std::vector<std::u16string>{u"d.Jpeg"}));
+  // In listing order: b, a, then C and d.
+  Walk listed;
+  Follow(listed, order, 0, 100);
+  Follow(listed, order, 1, 100);
+  EXPECT_EQ(listed.order, plugin::WalkOrder::kListing);
+  EXPECT_EQ(NamesOf(order, Follow(listed, order, 2, 100).next),
+            (std::vector<std::u16string>{u"d.Jpeg"}));
+  EXPECT_TRUE(plugin::DetectedFile(u"/p/x.CR3"));
+  EXPECT_FALSE(plugin::DetectedFile(u"/p.jpg/readme"));
+  EXPECT_FALSE(plugin::DetectedFile(u"/p/jpg"));
+}
+
+// A screen of 40 files asked in order opens at most twice as many; a long
+// walk reads ahead no further than the window; a jump ends the walk, and
+// following again starts small.
+TEST(Walk, TheWindowGrowsWithTheWalkAndIsBounded) {
+  const FolderOrder order = MakeFolderOrder(Numbered(1000));
+  Walk walk;
+  std::set<std::uint32_t> opened;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    opened.insert(i);
+    for (std::uint32_t next : Follow(walk, order, i, 1024).next) {
+      EXPECT_GT(next, i);
+      EXPECT_TRUE(opened.insert(next).second) << "read twice: " << next;
+    }
+  }
+  EXPECT_LE(opened.size(), 80u);
+  EXPECT_GE(opened.size(), 70u) << "hardly any reading ahead";
+
+  Walk capped;
+  for (std::uint32_t i = 0; i < 300; ++i)
+    for (std::uint32_t next : Follow(capped, order, i, 16).next) EXPECT_LE(next, i + 16);
+
+  const plugin::WalkStep jump = Follow(walk, order, 500, 1024);
+  EXPECT_TRUE(jump.restart);
+  EXPECT_TRUE(jump.next.empty());
+  EXPECT_EQ(Follow(walk, order, 501, 1024).next, (std::vector<std::uint32_t>{502}));
+  // A file or two the host leaves out does not end the walk.
+  EXPECT_FALSE(Follow(walk, order, 504, 1024).restart);
+}
+
+// Host turns go before read-ahead turns; a read-ahead turn gives up when it
+// is called off, every wait when the pool closes.
+TEST(ToolPool, HostTurnsGoFirstAndWaitsEnd) {
+  plugin::ToolPool pool;
+  pool.SetLimit(1);
+  const int held = pool.Acquire(plugin::Turn::kHost, 1000);
+  ASSERT_EQ(held, 0);
+  std::atomic<std::uint64_t> epoch{0};
+  std::mutex orderMutex;
+  std::vector<char> order;
+  std::thread ahead([&] {
+    const int slot = pool.Acquire(plugin::Turn::kAhead, 10000, &epoch, 0);
+    {
+      std::lock_guard<std::mutex> lock(orderMutex);
+      order.push_back('a');
+    }
+    if (slot >= 0) pool.Release(slot);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::thread host([&] {
+    const int slot = pool.Acquire(plugin::Turn::kHost, 10000);
+    {
+      std::lock_guard<std::mutex> lock(orderMutex);
+      order.push_back('h');
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (slot >= 0) pool.Release(slot);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  pool.Release(held);
+  host.join();
+  ahead.join();
+  EXPECT_EQ(order, (std::vector<char>{'h', 'a'}));
+
+  const int again = pool.Acquire(plugin::Turn::kHost, 1000);
+  ASSERT_EQ(again, 0);
+  std::atomic<int> calledOff{0}, closed{0};
+  std::thread offCall([&] { calledOff = pool.Acquire(plugin::Turn::kAhead, 10000, &epoch, 0); });
+  std::thread closing([&] { closed = pool.Acquire(plugin::Turn::kHost, 10000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto start = std::chrono::steady_clock::now();
+  ++epoch;
+  pool.Wake();
+  offCall.join();
+  // Shutting down waits for the turn still held, but not the waiting ones.
+  std::thread shutdown([&] { pool.Shutdown(false); });
+  closing.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(calledOff, -1);
+  EXPECT_EQ(closed, -1);
+  pool.Release(again);
+  shutdown.join();
+}
+
+// Reads what it is given slowly, and keeps the names.
+class SlowReader : public plugin::AheadReader {
+ public:
+  bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>&,
+                std::uint64_t) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::lock_guard<std::mutex> lock(mutex_);
+    read_.push_back(name);
+    return true;
+  }
+  void CallOff() override {}
+  bool StopIdleTools() override { return false; }
+  std::vector<std::u16string> Read() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::u16string> read_;
+};
+
+// The workers read the files ahead of a walk in a real folder, each once;
+// a file being read is waited for; a stop leaves the rest unread; the end
+// joins the workers.
+TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
+  const fs::path dir = fs::temp_directory_path() / ("veltamo-ahead-" + std::to_string(
+                                                         platform::MonotonicMilliseconds()));
+  fs::create_directories(dir / "sub.jpg");
+  std::vector<std::u16string> files;
+  for (const std::u16string& name : Numbered(60)) {
+    std::FILE* f = std::fopen((dir / fs::path(name)).string().c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  const std::u16string folder = platform::Utf8ToUtf16((dir.string() + "/"));
+  SlowReader reader;
+  {
+    plugin::ReadAhead ahead(reader, 1024);
+    ahead.SetWorkers(2);
+    for (const std::u16string& name : Numbered(10)) {
+      ahead.Asked(folder + name);
+      ahead.WaitUntilRead(folder + name);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::vector<std::u16string> read = reader.Read();
+    const std::set<std::u16string> distinct(read.begin(), read.end());
+    EXPECT_EQ(distinct.size(), read.size()) << "a file was read twice";
+    EXPECT_GE(read.size(), 8u);
+    EXPECT_LE(read.size(), 19u);  // up to img_0019: as many ahead as followed
+    for (const std::u16string& name : read) EXPECT_GT(name, folder + u"img_0001.jpg");
+    EXPECT_EQ(distinct.count(folder + u"sub.jpg"), 0u);
+
+    // A long walk, then a stop at once: what was queued is not read.
+    const std::vector<std::u16string> names = Numbered(60);
+    for (int i = 10; i < 40; ++i) ahead.Asked(folder + names[i]);
+    ahead.Stop();
+    const std::size_t atStop = reader.Read().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(reader.Read().size(), atStop + 2) << "reading went on after the stop";
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
