@@ -19,6 +19,9 @@ std::vector<double> Speedups(const WalkTable& t, std::size_t p, std::size_t w) {
   return ratios;
 }
 
+// The ways in a round's line.
+constexpr const char* kShort[kWalkWays] = {"ahead", "off", "raw"};
+
 bool Ran(const WalkCell& cell) { return !cell.seconds.empty(); }
 
 std::string Opened(const WalkCell& cell) {
@@ -37,6 +40,7 @@ void RecordRun(WalkCell& cell, const RunResult& run) {
   cell.openedSettled = std::max(cell.openedSettled, run.openedSettled);
   cell.openedAtUnload = std::max(cell.openedAtUnload, run.openedAtUnload);
   cell.unloadSeconds = std::max(cell.unloadSeconds, run.unloadSeconds);
+  cell.tools = std::max(cell.tools, run.tools);
 }
 
 void ReportWalkRound(int round, const WalkTable& t) {
@@ -44,7 +48,7 @@ void ReportWalkRound(int round, const WalkTable& t) {
   for (std::size_t p = 0; p < kPatterns; ++p) {
     std::printf("  %s", t.patterns[p].c_str());
     for (std::size_t w = 0; w < kWalkWays; ++w)
-      if (Ran(t.cells[p][w])) std::printf(" %.2f", t.cells[p][w].seconds.back());
+      if (Ran(t.cells[p][w])) std::printf(" %s %.2f", kShort[w], t.cells[p][w].seconds.back());
     std::printf(" s;");
   }
   std::printf("\n");
@@ -57,8 +61,8 @@ bool ReportWalk(const WalkTable& t) {
       "\nMedians of %zu rounds; speedup: the baseline's time over the way's (the "
       "median of the rounds' ratios)\n\n",
       rounds);
-  std::printf("%-22s %-28s %9s %9s %9s %9s %14s\n", "pattern", "way", "median", "ms/file",
-              "speedup", "unload", "photos opened");
+  std::printf("%-22s %-25s %9s %9s %8s %6s %8s %14s\n", "pattern", "way", "median", "ms/file",
+              "speedup", "tools", "unload", "photos opened");
   for (std::size_t p = 0; p < kPatterns; ++p) {
     for (std::size_t w = 0; w < kWalkWays; ++w) {
       const WalkCell& cell = t.cells[p][w];
@@ -66,16 +70,17 @@ bool ReportWalk(const WalkTable& t) {
       const double seconds = Median(cell.seconds);
       char unload[16] = "-";
       if (w != kRawWay) std::snprintf(unload, sizeof unload, "%.2f s", cell.unloadSeconds);
-      std::printf("%-22s %-28s %7.3f s %9.3f %8.2fx %9s %14s\n", t.patterns[p].c_str(),
+      std::printf("%-22s %-25s %7.3f s %9.3f %7.2fx %6ld %8s %14s\n", t.patterns[p].c_str(),
                   t.ways[w].c_str(), seconds, seconds * 1e3 / t.files[p], Median(Speedups(t, p, w)),
-                  unload, Opened(cell).c_str());
+                  cell.tools, unload, Opened(cell).c_str());
     }
     if (!Ran(t.cells[p][kRawWay]))
-      std::printf("%-22s %-28s (the baseline is the raw run of \"%s\")\n", t.patterns[p].c_str(),
+      std::printf("%-22s %-25s (the baseline is the raw run of \"%s\")\n", t.patterns[p].c_str(),
                   t.ways[kRawWay].c_str(), t.patterns[BaselinePattern(p)].c_str());
   }
   std::printf(
-      "(unload: the longest of the rounds; photos opened: the most in a round, "
+      "(tools: the most running at a round's last answer; unload: the longest of the rounds;\n"
+      " photos opened: the most in a round, "
       "distinct files of the folder; for the screen, after the settle / up to "
       "unload)\n\n");
 

@@ -22,6 +22,7 @@ struct WalkCell {
   long openedSettled = -1;      // the most photos opened in a round, after the settle
   long openedAtUnload = -1;     // ... and up to unload
   double unloadSeconds = 0;     // the longest unload
+  long tools = 0;               // the most tools running at a round's last answer
 };
 
 struct WalkTable {

@@ -98,6 +98,9 @@ RunResult RunModule(const WalkSetup& setup, const std::string& modulePath,
         run.values.push_back(FromBuffer(code, buffer));
       }
     run.seconds = SecondsSince(start);
+    // A tool that the module starts runs until unload or a long idle time,
+    // so those running now are those the walk had.
+    run.tools = static_cast<long>(Children() - before);
     if (walk.settleSeconds > 0) {
       Settle(walk.settleSeconds);
       run.openedSettled = static_cast<long>(opened.Distinct());

@@ -36,6 +36,7 @@ struct RunResult {
   long openedSettled = -1;    // distinct photos opened by the settle's end
   long openedAtUnload = 0;    // ... and up to unload (the tool's end)
   double unloadSeconds = 0;   // the module's unload; 0 for the raw tool
+  long tools = 1;             // the tools running at the last answer
   std::vector<Value> values;  // for each file, each field of the walk
 };
 
