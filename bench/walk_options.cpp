@@ -19,7 +19,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: veltamo_walk_bench --photos DIR --config Config.txt [--names DIR] [--tool PATH]\n"
     "         [--module PATH] [--noahead-module PATH] [--field NAME] [--rounds N]\n"
-    "         [--screen-files N] [--settle-ms MS] [--work DIR] [--random-tools]";
+    "         [--screen-files N] [--screen-repeats N] [--settle-ms MS] [--work DIR] "
+    "[--random-tools]";
 
 long Number(const std::string& option, const std::string& value, long least) {
   char* end = nullptr;
@@ -65,6 +66,8 @@ WalkOptions ParseWalkOptions(int argc, char** argv) {
       o.rounds = static_cast<int>(Number(arg, value, 1));
     else if (arg == "--screen-files")
       o.screenFiles = static_cast<std::size_t>(Number(arg, value, 1));
+    else if (arg == "--screen-repeats")
+      o.screenRepeats = static_cast<int>(Number(arg, value, 1));
     else if (arg == "--settle-ms")
       o.settleSeconds = Number(arg, value, 0) / 1000.0;
     else

@@ -17,6 +17,7 @@ struct WalkOptions {
   std::string work;  // plugin folders; a fresh one under /tmp if empty
   int rounds = 5;
   std::size_t screenFiles = 40;
+  int screenRepeats = 3;  // screen runs of each way in a round
   double settleSeconds = 1.0;
   bool alikeTools = true;  // every tool with the same Perl hash seed and layout
 };

@@ -43,12 +43,19 @@ void RecordRun(WalkCell& cell, const RunResult& run) {
   cell.tools = std::max(cell.tools, run.tools);
 }
 
-void ReportWalkRound(int round, const WalkTable& t) {
+void ReportWalkRound(int round, const WalkTable& t, std::size_t screenRuns) {
   std::printf("  round %d:", round + 1);
   for (std::size_t p = 0; p < kPatterns; ++p) {
     std::printf("  %s", t.patterns[p].c_str());
     for (std::size_t w = 0; w < kWalkWays; ++w)
-      if (Ran(t.cells[p][w])) std::printf(" %s %.2f", kShort[w], t.cells[p][w].seconds.back());
+      if (Ran(t.cells[p][w])) {
+        // This round's runs: the last ones.
+        const std::vector<double>& s = t.cells[p][w].seconds;
+        const std::size_t runs = std::min(s.size(), p == kScreen ? screenRuns : std::size_t{1});
+        std::printf(" %s", kShort[w]);
+        for (std::size_t i = s.size() - runs; i < s.size(); ++i)
+          std::printf("%s%.2f", i == s.size() - runs ? " " : "/", s[i]);
+      }
     std::printf(" s;");
   }
   std::printf("\n");
@@ -58,9 +65,9 @@ void ReportWalkRound(int round, const WalkTable& t) {
 bool ReportWalk(const WalkTable& t) {
   const std::size_t rounds = t.cells[kSortByName][kRawWay].seconds.size();
   std::printf(
-      "\nMedians of %zu rounds; speedup: the baseline's time over the way's (the "
-      "median of the rounds' ratios)\n\n",
-      rounds);
+      "\nMedians of %zu rounds (the screen: of %zu runs); speedup: the baseline's time over "
+      "the way's (the median of the runs' ratios)\n\n",
+      rounds, t.cells[kScreen][kRawWay].seconds.size());
   std::printf("%-22s %-25s %9s %9s %8s %6s %8s %14s\n", "pattern", "way", "median", "ms/file",
               "speedup", "tools", "unload", "photos opened");
   for (std::size_t p = 0; p < kPatterns; ++p) {

@@ -40,7 +40,8 @@ struct WalkTable {
 std::size_t BaselinePattern(std::size_t pattern);
 
 void RecordRun(WalkCell& cell, const RunResult& run);
-void ReportWalkRound(int round, const WalkTable& table);
+// A round's times; the screen's last `screenRuns` of each way.
+void ReportWalkRound(int round, const WalkTable& table, std::size_t screenRuns);
 // The table; true when no module way opened more photos on the screen
 // visit than the bound.
 bool ReportWalk(const WalkTable& table);
