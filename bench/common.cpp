@@ -1,6 +1,8 @@
 #include "common.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +19,7 @@ namespace bench {
 
 void Fail(const std::string& message) {
   std::fflush(stdout);
-  std::fprintf(stderr, "veltamo_bench: %s\n", message.c_str());
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, message.c_str());
   std::exit(2);
 }
 
@@ -98,6 +100,21 @@ std::vector<pid_t> ChildPids() {
   return pids;
 }
 
+void MakeToolsAlike() {
+  setenv("PERL_HASH_SEED", "0", 1);
+  setenv("PERL_PERTURB_KEYS", "0", 1);
+  const int current = personality(0xffffffff);
+  if (current != -1) personality(static_cast<unsigned long>(current) | ADDR_NO_RANDOMIZE);
+}
+
+std::string FullPath(const std::string& path) {
+  char* full = realpath(path.c_str(), nullptr);
+  if (full == nullptr) Fail("cannot find " + path);
+  const std::string result = full;
+  free(full);
+  return result;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) Fail("cannot read " + path);
@@ -114,9 +131,10 @@ void WriteFile(const std::string& path, const std::string& data) {
 
 namespace {
 
-// The names in `dir` that `keep` accepts, sorted.
+// The names in `dir` that `keep` accepts, sorted, or in the folder's own
+// order when `sorted` is false.
 template <typename Keep>
-std::vector<std::string> List(const std::string& dir, Keep keep) {
+std::vector<std::string> List(const std::string& dir, Keep keep, bool sorted = true) {
   std::vector<std::string> names;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) Fail("cannot list " + dir);
@@ -126,18 +144,21 @@ std::vector<std::string> List(const std::string& dir, Keep keep) {
     if (keep(dir + "/" + name, name)) names.push_back(dir + "/" + name);
   }
   closedir(d);
-  std::sort(names.begin(), names.end());
+  if (sorted) std::sort(names.begin(), names.end());
   return names;
 }
 
 }  // namespace
 
-std::vector<std::string> JpegFiles(const std::string& dir) {
-  return List(dir, [](const std::string& path, const std::string& name) {
-    struct stat st {};
-    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".jpg") == 0 &&
-           stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  });
+std::vector<std::string> JpegFiles(const std::string& dir, bool sorted) {
+  return List(
+      dir,
+      [](const std::string& path, const std::string& name) {
+        struct stat st {};
+        return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".jpg") == 0 &&
+               stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      },
+      sorted);
 }
 
 std::vector<std::string> SubFolders(const std::string& dir) {

@@ -27,10 +27,22 @@ long StatusKb(pid_t pid, const char* key);
 // The processes whose parent is this one.
 std::vector<pid_t> ChildPids();
 
+// Every tool (this program's and the modules', which inherit this process's
+// environment and personality) with the same fixed Perl hash order and the
+// same address layout: one Perl process can otherwise be some percent
+// faster than the next for the same work, by its random hash seed and where
+// its memory happens to lie.
+void MakeToolsAlike();
+
+// `path` as a full path: a host names files by full paths, and the module
+// takes nothing else.
+std::string FullPath(const std::string& path);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
-// The ".jpg" files directly in `dir`, sorted by name.
-std::vector<std::string> JpegFiles(const std::string& dir);
+// The ".jpg" files directly in `dir`, sorted by name, or in the order the
+// folder lists them (readdir) when `sorted` is false.
+std::vector<std::string> JpegFiles(const std::string& dir, bool sorted = true);
 // The folders directly in `dir`, sorted by name.
 std::vector<std::string> SubFolders(const std::string& dir);
 

@@ -19,7 +19,6 @@
 // distinct files than it keeps.
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/personality.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -46,18 +45,6 @@ namespace {
 constexpr std::size_t kTurns[kWays][kWays] = {
     {0, 1, 3, 2}, {1, 2, 0, 3}, {2, 3, 1, 0}, {3, 0, 2, 1}};
 
-// Every tool (this program's and the modules', which inherit this process's
-// environment and personality) with the same fixed Perl hash order and the
-// same address layout: one Perl process can otherwise be some percent
-// faster than the next for the same work, by its random hash seed and where
-// its memory happens to lie.
-void MakeToolsAlike() {
-  setenv("PERL_HASH_SEED", "0", 1);
-  setenv("PERL_PERTURB_KEYS", "0", 1);
-  const int current = personality(0xffffffff);
-  if (current != -1) personality(static_cast<unsigned long>(current) | ADDR_NO_RANDOMIZE);
-}
-
 std::string WorkDir(const Options& o) {
   if (!o.work.empty()) {
     mkdir(o.work.c_str(), 0755);
@@ -66,16 +53,6 @@ std::string WorkDir(const Options& o) {
   char templ[] = "/tmp/veltamo-bench-XXXXXX";
   if (mkdtemp(templ) == nullptr) Fail("mkdtemp");
   return templ;
-}
-
-// `path` as a full path: a host names files by full paths, and the module
-// takes nothing else.
-std::string FullPath(const std::string& path) {
-  char* full = realpath(path.c_str(), nullptr);
-  if (full == nullptr) Fail("cannot find " + path);
-  const std::string result = full;
-  free(full);
-  return result;
 }
 
 // Every photo name in the folders of `dir`.
