@@ -152,21 +152,19 @@ bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool, std::uint64_t
 
 }  // namespace
 
-bool ModuleReader::ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
-                            std::uint64_t expected) {
+bool ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name) {
   PluginState& state = state_;
   if (state.unloading || !config::PathAllowed(state.config.filter, name) ||
       !SendableFileName(name))
     return false;
   const std::uint64_t generation = state.cache.Generation();
   const platform::FileStamp stamp = platform::StatFile(name);
-  if (!stamp.regular || !stamp.identified || state.cache.Batched(name, stamp)) return false;
+  if (!stamp.regular || !stamp.identified || state.cache.Batched(name, stamp) ||
+      !ReadyForExchange(state, tool, state.stops.load()))
+    return false;
   const auto keys = BatchKeysWith(state, nullptr);
-  PoolTurn turn(state.pool, Turn::kAhead, kChannelWaitMs, &epoch, expected);
-  if (!turn.held() || !ReadyForExchange(state, turn.tool(), state.stops.load())) return false;
   tool::Exchange exchange;
-  if (!Ask(state, turn.tool(), tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)),
-           exchange) ||
+  if (!Ask(state, tool, tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)), exchange) ||
       exchange.status != tool::ExchangeStatus::kReply)
     return false;
   state.cache.StoreBatch(
@@ -175,9 +173,10 @@ bool ModuleReader::ReadFile(const std::u16string& name, const std::atomic<std::u
   return true;
 }
 
-void ModuleReader::CallOff() { state_.pool.Wake(); }
-
-bool ModuleReader::StopIdleTools() { return state_.pool.StopIdleTools(kIdleToolMs); }
+void ModuleReader::StartTool(tool::ToolProcess& tool) {
+  if (!state_.unloading && !tool::ToolRunning(tool))
+    tool::StartTool(tool, state_.config.toolPath, state_.pluginDirectory);
+}
 
 namespace {
 

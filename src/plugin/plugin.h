@@ -41,10 +41,8 @@ struct PluginState;
 class ModuleReader : public AheadReader {
  public:
   explicit ModuleReader(PluginState& state) : state_(state) {}
-  bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
-                std::uint64_t expected) override;
-  void CallOff() override;
-  bool StopIdleTools() override;
+  bool ReadFile(tool::ToolProcess& tool, const std::u16string& name) override;
+  void StartTool(tool::ToolProcess& tool) override;
 
  private:
   PluginState& state_;
@@ -81,7 +79,7 @@ struct PluginState {
   std::vector<tool::TagKey> askedForms;
   std::shared_ptr<const std::vector<tool::TagKey>> batchKeys;
   ModuleReader reader{*this};
-  ReadAhead ahead{reader, kCacheFiles / 4};
+  ReadAhead ahead{reader, pool, kCacheFiles / 4};
 };
 
 // Counts a host call as inside the module while it lives.

@@ -25,7 +25,9 @@ bool ReadAhead::InFlight(const std::u16string& name) const {
 
 void ReadAhead::DropReads(bool urgentToo) {
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) { return !job.list && (urgentToo || !job.urgent); }),
+                             [&](const Job& job) {
+                               return job.task == Task::kRead && (urgentToo || !job.urgent);
+                             }),
               jobs_.end());
 }
 
@@ -34,10 +36,12 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   order_.reset();
   listing_ = false;
   noReading_ = false;
+  extraTools_ = false;
   walk_ = Walk{};
   early_.clear();
   DropReads(false);
-  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.list; }),
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [](const Job& job) { return job.task != Task::kRead; }),
               jobs_.end());
 }
 
@@ -48,6 +52,9 @@ void ReadAhead::Enqueue(Job job, bool front) {
 }
 
 void ReadAhead::StartWorkers() {
+  // Workers waiting for work look at the jobs again; new ones are started
+  // for what the waiting ones cannot take.
+  changed_.notify_all();
   const int idle = running_ - static_cast<int>(inFlight_.size());
   int wanted = std::min(maxWorkers_ - running_, static_cast<int>(jobs_.size()) - idle);
   for (platform::Worker& worker : workers_) {
@@ -81,7 +88,7 @@ void ReadAhead::Asked(const std::u16string& name) {
   early_.push_back(std::move(file));
   if (!listing_ && early_.size() >= 2) {
     listing_ = true;
-    Enqueue(Job{true, false, folder_}, true);
+    Enqueue(Job{Task::kList, false, folder_}, true);
     StartWorkers();
   }
 }
@@ -91,8 +98,14 @@ void ReadAhead::Follow(const std::u16string& file) {
   if (at < 0) return;
   const WalkStep step = plugin::Follow(walk_, *order_, static_cast<std::uint32_t>(at), window_);
   if (step.restart) DropReads(false);
-  for (std::uint32_t next : step.next) Enqueue(Job{false, false, folder_ + order_->names[next]}, false);
-  if (!step.next.empty()) StartWorkers();
+  for (std::uint32_t next : step.next)
+    Enqueue(Job{Task::kRead, false, folder_ + order_->names[next]}, false);
+  // A long walk has work for every tool.
+  if (!extraTools_ && walk_.followed >= kExtraToolsAfter) {
+    extraTools_ = true;
+    for (int i = 1; i < pool_.Limit(); ++i) Enqueue(Job{Task::kStartTool, false, {}}, true);
+  }
+  if (!jobs_.empty()) StartWorkers();
 }
 
 void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
@@ -117,9 +130,11 @@ void ReadAhead::Urgent(const std::u16string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) { return !job.list && job.name == name; }),
+                             [&](const Job& job) {
+                               return job.task == Task::kRead && job.name == name;
+                             }),
               jobs_.end());
-  Enqueue(Job{false, true, name}, true);
+  Enqueue(Job{Task::kRead, true, name}, true);
   StartWorkers();
 }
 
@@ -127,7 +142,9 @@ void ReadAhead::WaitUntilRead(const std::u16string& name) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (maxWorkers_ == 0) return;
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) { return !job.list && job.name == name; }),
+                             [&](const Job& job) {
+                               return job.task == Task::kRead && job.name == name;
+                             }),
               jobs_.end());
   const std::uint64_t epoch = epoch_.load();
   // A read under way ends within its exchange's time-out, and at once when
@@ -145,7 +162,7 @@ void ReadAhead::Stop() {
     ResetWalk(std::u16string());
   }
   changed_.notify_all();
-  reader_.CallOff();
+  pool_.Wake();
 }
 
 void ReadAhead::BeginShutdown() {
@@ -156,7 +173,7 @@ void ReadAhead::BeginShutdown() {
     jobs_.clear();
   }
   changed_.notify_all();
-  reader_.CallOff();
+  pool_.Wake();
 }
 
 void ReadAhead::Shutdown() {
@@ -168,24 +185,60 @@ void ReadAhead::Shutdown() {
 
 void ReadAhead::WorkerMain(void* self) { static_cast<ReadAhead*>(self)->Work(); }
 
+void ReadAhead::RunUntooled(std::unique_lock<std::mutex>& lock) {
+  Job job = std::move(jobs_.front());
+  jobs_.pop_front();
+  inFlight_.push_back(job.name);
+  const std::uint64_t epoch = epoch_.load();
+  lock.unlock();
+  if (job.task == Task::kList) {
+    ListFolder(job.name, epoch);
+  } else {
+    const int slot = pool_.AcquireToStart();
+    if (slot >= 0) {
+      reader_.StartTool(pool_.Tool(slot));
+      pool_.Release(slot);
+    }
+  }
+  lock.lock();
+  inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
+}
+
+void ReadAhead::RunRead(std::unique_lock<std::mutex>& lock) {
+  // The tool first: no file waits while it is marked as being read.
+  const std::uint64_t epoch = epoch_.load();
+  lock.unlock();
+  const int slot = pool_.Acquire(Turn::kAhead, kChannelWaitMs, &epoch_, epoch);
+  lock.lock();
+  if (slot < 0) return;
+  if (shutdown_ || jobs_.empty() || jobs_.front().task != Task::kRead) {
+    lock.unlock();
+    pool_.Release(slot);
+    lock.lock();
+    return;
+  }
+  Job job = std::move(jobs_.front());
+  jobs_.pop_front();
+  inFlight_.push_back(job.name);
+  lock.unlock();
+  // A file a host named itself may lie in any folder.
+  const bool read =
+      (!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name)))) &&
+      reader_.ReadFile(pool_.Tool(slot), job.name);
+  pool_.Release(slot);
+  lock.lock();
+  if (read) ++filesRead_;
+  inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
+}
+
 void ReadAhead::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   std::uint64_t idleSince = platform::MonotonicMilliseconds();
   for (;;) {
     if (shutdown_) break;
     if (!jobs_.empty()) {
-      Job job = std::move(jobs_.front());
-      jobs_.pop_front();
-      inFlight_.push_back(job.name);
-      const std::uint64_t epoch = epoch_.load();
-      lock.unlock();
-      if (job.list) ListFolder(job.name, epoch);
-      // A file a host named itself may lie in any folder.
-      else if ((!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name)))) &&
-               reader_.ReadFile(job.name, epoch_, epoch))
-        ++filesRead_;
-      lock.lock();
-      inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
+      if (jobs_.front().task == Task::kRead) RunRead(lock);
+      else RunUntooled(lock);
       changed_.notify_all();
       idleSince = platform::MonotonicMilliseconds();
       continue;
@@ -193,7 +246,7 @@ void ReadAhead::Work() {
     const std::uint64_t idle = platform::MonotonicMilliseconds() - idleSince;
     if (idle >= static_cast<std::uint64_t>(kIdleToolMs)) {
       lock.unlock();
-      const bool extraRunning = reader_.StopIdleTools();
+      const bool extraRunning = pool_.StopIdleTools(kIdleToolMs);
       lock.lock();
       // The last worker stays while an extra tool runs, to stop it in turn.
       if (shutdown_ || (jobs_.empty() && (!extraRunning || running_ > 1))) break;

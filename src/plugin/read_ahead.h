@@ -23,26 +23,27 @@
 
 namespace plugin {
 
-// What the workers do through the module: read one file into the cache,
-// and stop tools that have been idle.
+// What the workers do through the module, on a tool of the pool that they
+// hold: read one file into the cache, or start the tool.
 class AheadReader {
  public:
   virtual ~AheadReader() = default;
-  // Reads `name` into the cache unless it is known already; gives up when
-  // the reading is called off (`epoch` no longer current).
-  // True when it was read from a tool.
-  virtual bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>& epoch,
-                        std::uint64_t expected) = 0;
-  // A reading was called off: reads waiting for a tool look again.
-  virtual void CallOff() = 0;
-  // Stops extra tools idle for a while; true while any still runs.
-  virtual bool StopIdleTools() = 0;
+  // Reads `name` into the cache unless it is known already; true when it
+  // was read from the tool.
+  virtual bool ReadFile(tool::ToolProcess& tool, const std::u16string& name) = 0;
+  virtual void StartTool(tool::ToolProcess& tool) = 0;
 };
+
+// Extra tools are started once the host has followed this many files in a
+// row: a screen's worth, which one tool reads as fast as the host asks.
+inline constexpr std::size_t kExtraToolsAfter = 48;
 
 class ReadAhead {
  public:
-  // `window`: the most files read ahead of the host.
-  ReadAhead(AheadReader& reader, std::size_t window) : reader_(reader), window_(window) {}
+  // `window`: the most files read ahead of the host. The workers read on
+  // the tools of `pool`.
+  ReadAhead(AheadReader& reader, ToolPool& pool, std::size_t window)
+      : reader_(reader), pool_(pool), window_(window) {}
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
   ~ReadAhead() { Shutdown(); }
@@ -71,14 +72,20 @@ class ReadAhead {
   std::uint64_t FilesRead() const { return filesRead_.load(); }
 
  private:
+  enum class Task { kRead, kList, kStartTool };
   struct Job {
-    bool list = false;       // list the folder rather than read a file
+    Task task = Task::kRead;
     bool urgent = false;
     std::u16string name;     // the file, or the folder to list
   };
   static void WorkerMain(void* self);
   void Work();
   void ListFolder(const std::u16string& folder, std::uint64_t epoch);
+  // Runs a job that needs no tool of its own; under the lock, which it
+  // lets go meanwhile.
+  void RunUntooled(std::unique_lock<std::mutex>& lock);
+  // Takes a tool, then the first file to read; under the lock, as above.
+  void RunRead(std::unique_lock<std::mutex>& lock);
   void Follow(const std::u16string& name);  // under the lock, with the order known
   void Enqueue(Job job, bool front);
   void StartWorkers();
@@ -87,6 +94,7 @@ class ReadAhead {
   void ResetWalk(std::u16string folder);
 
   AheadReader& reader_;
+  ToolPool& pool_;
   const std::size_t window_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -97,6 +105,7 @@ class ReadAhead {
   std::shared_ptr<const FolderOrder> order_;
   bool listing_ = false;     // a listing is queued or under way
   bool noReading_ = false;   // the folder is not read ahead (network, unreadable)
+  bool extraTools_ = false;  // the walk has had its extra tools started
   Walk walk_;
   std::vector<std::u16string> early_;
   std::deque<Job> jobs_;

@@ -15,15 +15,37 @@ void ToolPool::SetLimit(int limit) {
 
 int ToolPool::FreeSlot(bool hostTurn) const {
   // The first tool serves the host whenever it is free; otherwise a running
-  // tool before one that must be started.
+  // tool before one that must be started. A host turn waits for a read
+  // ahead under way, which ends within moments, rather than start a tool;
+  // read-ahead starts none but the first: the extra ones are started apart,
+  // with no file waiting on them.
   if (hostTurn && !slots_[0].busy) return 0;
   int empty = -1;
+  bool any = false, ahead = false;
   for (int i = 0; i < limit_; ++i) {
-    if (slots_[i].busy) continue;
-    if (slots_[i].alive) return i;
+    const Slot& s = slots_[i];
+    any = any || s.busy || s.alive;
+    ahead = ahead || (s.busy && s.holder == Turn::kAhead);
+    if (s.busy) continue;
+    if (s.alive) return i;
     if (empty < 0) empty = i;
   }
-  return empty;
+  if (hostTurn) return ahead ? -1 : empty;
+  return any ? -1 : 0;
+}
+
+int ToolPool::AcquireToStart() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) return -1;
+  for (int i = 1; i < limit_; ++i) {
+    Slot& s = slots_[i];
+    if (!s.busy && !s.alive) {
+      s.busy = true;
+      s.holder = Turn::kAhead;
+      return i;
+    }
+  }
+  return -1;
 }
 
 int ToolPool::Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch,

@@ -37,12 +37,16 @@ class ToolPool {
 
   // A tool for one exchange: its slot, or -1. A host turn waits at most
   // `timeoutMs`, and takes the first tool let go before any read-ahead
-  // turn does. A read-ahead turn waits until a tool is free and no host
-  // turn waits, or until `*epoch` is no longer `expected` (the reading was
-  // called off). Both give up when the pool closes.
+  // turn does; it starts a tool in a free slot when no running tool is
+  // free. A read-ahead turn waits until a running tool is free (or no tool
+  // runs at all: then the first, to be started) and no host turn waits, or
+  // until `*epoch` is no longer `expected` (the reading was called off).
+  // Both give up when the pool closes.
   int Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch = nullptr,
               std::uint64_t expected = 0);
   void Release(int slot);
+  // A free extra slot with no tool, for starting one; -1 when there is none.
+  int AcquireToStart();
   // The tool of a slot, for the turn that holds it. Any thread may Cancel
   // or Kill its child.
   tool::ToolProcess& Tool(int slot) { return slots_[slot].tool; }

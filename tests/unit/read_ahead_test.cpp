@@ -154,15 +154,13 @@ TEST(ToolPool, HostTurnsGoFirstAndWaitsEnd) {
 // Reads what it is given slowly, and keeps the names.
 class SlowReader : public plugin::AheadReader {
  public:
-  bool ReadFile(const std::u16string& name, const std::atomic<std::uint64_t>&,
-                std::uint64_t) override {
+  bool ReadFile(tool::ToolProcess&, const std::u16string& name) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::lock_guard<std::mutex> lock(mutex_);
     read_.push_back(name);
     return true;
   }
-  void CallOff() override {}
-  bool StopIdleTools() override { return false; }
+  void StartTool(tool::ToolProcess&) override {}
   std::vector<std::u16string> Read() {
     std::lock_guard<std::mutex> lock(mutex_);
     return read_;
@@ -188,8 +186,10 @@ TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
   }
   const std::u16string folder = platform::Utf8ToUtf16((dir.string() + "/"));
   SlowReader reader;
+  plugin::ToolPool pool;
+  pool.SetLimit(2);
   {
-    plugin::ReadAhead ahead(reader, 1024);
+    plugin::ReadAhead ahead(reader, pool, 1024);
     ahead.SetWorkers(2);
     for (const std::u16string& name : Numbered(10)) {
       ahead.Asked(folder + name);
@@ -204,9 +204,20 @@ TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
     for (const std::u16string& name : read) EXPECT_GT(name, folder + u"img_0001.jpg");
     EXPECT_EQ(distinct.count(folder + u"sub.jpg"), 0u);
 
-    // A long walk, then a stop at once: what was queued is not read.
+    // The workers, idle now, take up the walk as it goes on.
     const std::vector<std::u16string> names = Numbered(60);
-    for (int i = 10; i < 40; ++i) ahead.Asked(folder + names[i]);
+    for (int i = 10; i < 14; ++i) ahead.Asked(folder + names[i]);
+    const auto start = std::chrono::steady_clock::now();
+    auto readPast = [&](const std::u16string& name) {
+      const std::vector<std::u16string> now = reader.Read();
+      return std::any_of(now.begin(), now.end(), [&](const auto& n) { return n > folder + name; });
+    };
+    while (!readPast(names[20]) && std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    // A long walk, then a stop at once: what was queued is not read.
+    for (int i = 14; i < 40; ++i) ahead.Asked(folder + names[i]);
     ahead.Stop();
     const std::size_t atStop = reader.Read().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
