@@ -136,7 +136,7 @@ sub cmd_order {
   my @problems;
   my %count;
   $count{ $_->[0] }++ for @$rows;
-  push @problems, "$_ listed $count{$_} times" for grep { $count{$_} > 1 } @names;
+  push @problems, "$_ listed $count{$_} times" for grep { ($count{$_} // 0) > 1 } @names;
   push @problems, "$_ not listed" for grep { !$count{$_} } @names;
   for my $row (@$rows) {
     my $want_cell = expected_cell($c, $printed{ $row->[0] });
@@ -152,7 +152,7 @@ sub cmd_order {
   push @problems, 'the shown texts sort the same as the dates, which proves nothing'
     if !@problems && join("\t", sort @texts) eq join("\t", @texts);
   if (@problems) {
-    $say->("FAIL sort by $c->{title}: " . scalar(@problems) . ' problems');
+    $say->("FAIL sort by $c->{title}: " . scalar(@problems) . (@problems == 1 ? ' problem' : ' problems'));
     $say->("        $_") for @problems[0 .. ($#problems < 19 ? $#problems : 19)];
     return 1;
   }

@@ -26,7 +26,7 @@ module_arg=${1:-$DC_ROOT/build/linux/Veltamo.wdx}
 if [ "$module_arg" = --no-read-ahead ]; then
   cmake -S "$DC_ROOT" -B "$DC_ROOT/build/linux-noahead" -G Ninja -DVELTAMO_SANITIZE=OFF \
     -DVELTAMO_TESTS=OFF -DVELTAMO_READ_AHEAD=OFF >/dev/null \
-    && cmake --build "$DC_ROOT/build/linux-noahead" -j "$(nproc)" --target veltamo >/dev/null \
+    && cmake --build "$DC_ROOT/build/linux-noahead" -j "$(nproc)" >/dev/null \
     || dc_die "cannot build build/linux-noahead"
   module_arg=$DC_ROOT/build/linux-noahead/Veltamo.wdx
 fi
@@ -148,10 +148,12 @@ done < <("${tool[@]}" order --manifest "$S/columns.json" --expected "$S/expected
 if [ $sorted -eq 1 ]; then
   files=$(awk -v from=$((before + 1)) 'NR >= from && NR < from + n { print $8 }' n="$calls" "$log" \
           | sort -u | wc -l)
+  first=$(awk -v from=$((before + 1)) 'NR == from { print $1 }' "$log")
   seconds=$(perl -e "printf '%.2f', $last - $t0")
   echo "dc-sort: sorting $PHOTOS photos by '$FIELD': $seconds s from the click to the return" \
-       "of the last value call; $calls value calls after the click, for $files files" \
-       "($before before it, for the first screen)"
+       "of the last value call (the first came $(perl -e "printf '%.2f', $first - $t0") s after" \
+       "the click); $calls value calls after the click, for $files files ($before before it," \
+       "for the first screen)"
   [ "$files" -eq "$PHOTOS" ] && pass "the host asked a value of every photo for the sort" \
     || fail "the host asked values of $files files for the sort, not $PHOTOS"
 fi
