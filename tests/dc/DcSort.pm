@@ -38,20 +38,21 @@ sub set_widths {
   return @widths;
 }
 
-# The runs of one colour down the pixel column at x = $x of a screenshot:
-# [colour, first y, height].
+# The runs of one colour down the pixel column at x = $x of a screenshot in
+# binary PPM (what `import ... FILE.ppm` writes): [colour, first y, height].
 sub pixel_runs {
   my ($shot, $x) = @_;
-  open my $in, '-|', 'convert', $shot, '-crop', "1x100000+$x+0", '+repage', 'txt:-'
-    or fail("cannot run convert: $!");
+  my $data = read_file($shot);
+  $data =~ s/\AP6\s+(\d+)\s+(\d+)\s+255\s//s or fail("$shot: not a binary PPM with 8-bit samples");
+  my ($width, $height) = ($1, $2);
+  fail("$shot: x = $x is outside the picture") if $x >= $width;
+  fail("$shot: cut short") if length($data) < $width * $height * 3;
   my @runs;
-  while (my $line = <$in>) {
-    next unless $line =~ /^\d+,(\d+):.*?(#[0-9A-Fa-f]{6})/;
-    my ($y, $colour) = ($1, uc $2);
+  for my $y (0 .. $height - 1) {
+    my $colour = unpack('H6', substr($data, ($y * $width + $x) * 3, 3));
     if (@runs && $runs[-1][0] eq $colour) { $runs[-1][2]++ }
     else { push @runs, [$colour, $y, 1] }
   }
-  close $in or fail("convert could not read $shot");
   return @runs;
 }
 

@@ -104,21 +104,21 @@ wait_quiet 1 "$SHOW_TIMEOUT" || dc_die "no values shown within $SHOW_TIMEOUT s (
 before=$(wc -l <"$log")
 echo "dc-sort: [$(elapsed)] the first screen asked $before values"
 
-read -r win_x win_y < <(xwininfo -id "$DC_WIN" \
-  | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF } END { print x, y }')
+eval "$(xdotool getwindowgeometry --shell "$DC_WIN" | grep -E '^[XY]=[0-9]+$')"
+win_x=${X:?} win_y=${Y:?}
 # Where the column's header is, from a screenshot; the window may take a
 # moment to be painted in full (its active panel's colours).
 click_x=""
 for ((i = 0; i < 20; i++)); do
   dc_focus
-  import -window root "$S/start.png" || dc_die "cannot take a screenshot"
-  read -r click_x click_y < <("${tool[@]}" header --shot "$S/start.png" \
+  import -window root -depth 8 "$S/start.ppm" || dc_die "cannot take a screenshot"
+  read -r click_x click_y < <("${tool[@]}" header --shot "$S/start.ppm" \
     --dc-xml "$S/dc/doublecmd.xml" --column 1 --window-x "$win_x" --window-y "$win_y" 2>"$S/header.log")
   [ -n "$click_x" ] && break
   sleep 0.5
 done
 [ -n "$click_x" ] || dc_die "cannot find the header of '$FIELD': $(cat "$S/header.log")" \
-  "(DC_KEEP_SCRATCH=1 keeps the screenshot, $S/start.png)"
+  "(DC_KEEP_SCRATCH=1 keeps the screenshot, $S/start.ppm)"
 
 # The sort: a click on the column's header.
 xdotool mousemove "$click_x" "$click_y" 2>/dev/null

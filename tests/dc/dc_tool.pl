@@ -12,7 +12,7 @@
 #                        [--splitter PERCENT]
 #   dc_tool.pl expect    --manifest M --photos DIR --out FILE
 #   dc_tool.pl compare   --manifest M --expected FILE --shown FILE [--quiet]
-#   dc_tool.pl header    --shot PNG --dc-xml XML --column N --window-x X --window-y Y
+#   dc_tool.pl header    --shot PPM --dc-xml XML --column N --window-x X --window-y Y
 #                        [--set NAME]
 #   dc_tool.pl order     --manifest M --expected TSV --shown FILE [--quiet]
 #   dc_tool.pl selfcheck
