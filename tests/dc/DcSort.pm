@@ -38,31 +38,58 @@ sub set_widths {
   return @widths;
 }
 
-# The runs of one colour down the pixel column at x = $x of a screenshot in
-# binary PPM (what `import ... FILE.ppm` writes): [colour, first y, height].
-sub pixel_runs {
-  my ($shot, $x) = @_;
+# A screenshot in binary PPM (what `import -depth 8 ... FILE.ppm` writes):
+# [width, height, the pixels' bytes].
+sub read_ppm {
+  my ($shot) = @_;
   my $data = read_file($shot);
   $data =~ s/\AP6\s+(\d+)\s+(\d+)\s+255\s//s or fail("$shot: not a binary PPM with 8-bit samples");
   my ($width, $height) = ($1, $2);
-  fail("$shot: x = $x is outside the picture") if $x >= $width;
   fail("$shot: cut short") if length($data) < $width * $height * 3;
+  return [$width, $height, $data];
+}
+
+# The runs of one colour down the pixel column at x = $x, from y = $top on:
+# [colour, first y, height].
+sub pixel_runs {
+  my ($ppm, $x, $top) = @_;
+  my ($width, $height) = @$ppm;
   my @runs;
-  for my $y (0 .. $height - 1) {
-    my $colour = unpack('H6', substr($data, ($y * $width + $x) * 3, 3));
+  for my $y ($top .. $height - 1) {
+    my $colour = unpack('H6', substr($ppm->[2], ($y * $width + $x) * 3, 3));
     if (@runs && $runs[-1][0] eq $colour) { $runs[-1][2]++ }
     else { push @runs, [$colour, $y, 1] }
   }
   return @runs;
 }
 
+# The first band of one colour, 16 px or taller, with a band of 4 px or more
+# ending at most 4 px above it (text may cross the bar above) and one of 8
+# px or more starting at most 4 px below, both of one other colour:
+# [top, height], or nothing.
+sub header_band {
+  my @runs = @_;
+  for my $k (0 .. $#runs) {
+    my ($colour, $top, $height) = @{ $runs[$k] };
+    next if $height < 16;
+    my ($above) = grep { $_->[2] >= 4 && $_->[1] + $_->[2] <= $top && $_->[1] + $_->[2] >= $top - 4 }
+                  reverse @runs[0 .. $k - 1];
+    my ($below) = grep { $_->[2] >= 8 && $_->[1] >= $top + $height && $_->[1] <= $top + $height + 4 }
+                  @runs[$k + 1 .. $#runs];
+    return [$top, $height] if $above && $below && $above->[0] eq $below->[0] && $above->[0] ne $colour;
+  }
+  return;
+}
+
 # Prints "X Y": the centre of the header of column COLUMN (0 is the name) of
 # the left panel, in screen coordinates. The header is found in a
-# screenshot of the window just after start, down the name column, right of
-# its title: the band of one colour, 16 px or taller, between the panel's
-# path bar and the row under the cursor, which the host paints in the same
-# highlight colour (each within 4 px of it; the panel must be the active
-# one). The column's x comes from the set's widths.
+# screenshot of the window just after start: between the panel's path bar
+# and the row under the cursor, which the host paints in the same highlight
+# colour (the panel must be the active one), the band of the header's own
+# colour. It is looked for down several pixel columns inside the name
+# column, right of its title "Name" and of the cursor row's "[..]" (the
+# path's text crosses some of them), and the band most of them find is
+# taken. The column's x comes from the set's widths.
 sub cmd_header {
   my %o = (set => 'Veltamo');
   GetOptionsFromArray(\@_, \%o, 'shot=s', 'dc-xml=s', 'set=s', 'column=i', 'window-x=i',
@@ -71,28 +98,22 @@ sub cmd_header {
   for (qw(shot dc-xml column window-x window-y)) { fail("--$_ missing") unless defined $o{$_} }
   my @widths = set_widths(read_file($o{'dc-xml'}), $o{set});
   fail("column $o{column}: the set has " . scalar(@widths) . ' columns') if $o{column} > $#widths;
-  # The panel's frame is a few pixels wide; 150 px in is inside the name
-  # column (170 px), right of its title "Name" and of the cursor row's "[..]".
-  my $scan_x = $o{'window-x'} + List::Util::min(150, $widths[0] - 10);
-  my @runs = grep { $_->[1] >= $o{'window-y'} } pixel_runs($o{shot}, $scan_x);
-  for my $k (0 .. $#runs) {
-    my ($colour, $top, $height) = @{ $runs[$k] };
-    next if $height < 16;
-    # The nearest band of 4 px or more ending at most 4 px above (the path's
-    # text may cross this x), and one of 8 px or more starting at most 4 px
-    # below.
-    my ($above) = grep { $_->[2] >= 4 && $_->[1] + $_->[2] <= $top && $_->[1] + $_->[2] >= $top - 4 }
-                  reverse @runs[0 .. $k - 1];
-    my ($below) = grep { $_->[2] >= 8 && $_->[1] >= $top + $height && $_->[1] <= $top + $height + 4 }
-                  @runs[$k + 1 .. $#runs];
-    next unless $above && $below && $above->[0] eq $below->[0] && $above->[0] ne $colour;
-    my $x = $o{'window-x'} + 3;
-    $x += $widths[$_] for 0 .. $o{column} - 1;
-    $x += int($widths[$o{column}] / 2);
-    printf "%d %d\n", $x, $top + int($height / 2);
-    return 0;
+  my $ppm = read_ppm($o{shot});
+  my %found;
+  for (my $dx = 64; $dx <= $widths[0] - 10; $dx += 8) {
+    my $x = $o{'window-x'} + $dx;
+    last if $x >= $ppm->[0];
+    my $band = header_band(pixel_runs($ppm, $x, $o{'window-y'})) or next;
+    $found{"@$band"}++;
   }
-  fail("$o{shot}: no column header found down x = $scan_x");
+  my ($best) = sort { $found{$b} <=> $found{$a} || $a cmp $b } keys %found
+    or fail("$o{shot}: no column header found");
+  my ($top, $height) = split / /, $best;
+  my $x = $o{'window-x'} + 3;
+  $x += $widths[$_] for 0 .. $o{column} - 1;
+  $x += int($widths[$o{column}] / 2);
+  printf "%d %d\n", $x, $top + int($height / 2);
+  return 0;
 }
 
 # -------------------------------------------------------------------- order
