@@ -75,8 +75,12 @@ dc_configure "$S/dc" "$S/plugin/Veltamo.wdx" "$S/columns.json" "$S/photos" "$S/e
 
 log=$S/calls.log
 : >"$log"
-# The last END time in the log, and the number of lines, from line $1 on.
-calls_since() { awk -v from="$1" 'NR >= from { n++; if ($2 > last) last = $2 } END { printf "%d %s\n", n, last }' "$log"; }
+# The number of calls that started at $1 or later, the last END time among
+# them, and the number of files they asked.
+calls_since() {
+  awk -v t0="$1" '$1 >= t0 { n++; if ($2 > last) last = $2; if (!seen[$8]++) files++ }
+                  END { printf "%d %s %d\n", n, last, files }' "$log"
+}
 # Waits until the log has lines from line $1 on and has not grown for
 # QUIET s, or $2 s pass; true when it went quiet.
 wait_quiet() {
@@ -101,8 +105,7 @@ VELTAMO_DC_CALL_LOG=$log DC_START_SOFT=1 dc_start "$S/dc" || dc_die "Double Comm
 # The first screen of rows, sorted by name, asks its values; then the host is
 # idle.
 wait_quiet 1 "$SHOW_TIMEOUT" || dc_die "no values shown within $SHOW_TIMEOUT s ($(wc -l <"$log") calls)"
-before=$(wc -l <"$log")
-echo "dc-sort: [$(elapsed)] the first screen asked $before values"
+echo "dc-sort: [$(elapsed)] the first screen asked $(wc -l <"$log") values"
 
 eval "$(xdotool getwindowgeometry --shell "$DC_WIN" | grep -E '^[XY]=[0-9]+$')"
 win_x=${X:?} win_y=${Y:?}
@@ -123,6 +126,7 @@ done
 # The sort: a click on the column's header.
 xdotool mousemove "$click_x" "$click_y" 2>/dev/null
 sleep 0.3
+before=$(wc -l <"$log")
 t0=$(now)
 xdotool click 1 2>/dev/null
 deadline=$(($(date +%s) + SORT_TIMEOUT))
@@ -131,7 +135,7 @@ while :; do
   left=$((deadline - $(date +%s)))
   [ "$left" -gt 0 ] || break
   wait_quiet $((before + 1)) "$left" || break
-  read -r calls last < <(calls_since $((before + 1)))
+  read -r calls last files < <(calls_since "$t0")
   dc_read_panel "$S/shown.txt"
   if "${tool[@]}" order --quiet --manifest "$S/columns.json" --expected "$S/expected.tsv" \
        --shown "$S/shown.txt"; then
@@ -146,23 +150,27 @@ while read -r line; do
 done < <("${tool[@]}" order --manifest "$S/columns.json" --expected "$S/expected.tsv" \
            --shown "$S/shown.txt")
 if [ $sorted -eq 1 ]; then
-  files=$(awk -v from=$((before + 1)) 'NR >= from && NR < from + n { print $8 }' n="$calls" "$log" \
-          | sort -u | wc -l)
-  first=$(awk -v from=$((before + 1)) 'NR == from { print $1 }' "$log")
+  first=$(awk -v t0="$t0" '$1 >= t0 { print $1; exit }' "$log")
   seconds=$(perl -e "printf '%.2f', $last - $t0")
   echo "dc-sort: sorting $PHOTOS photos by '$FIELD': $seconds s from the click to the return" \
        "of the last value call (the first came $(perl -e "printf '%.2f', $first - $t0") s after" \
        "the click); $calls value calls after the click, for $files files ($before before it," \
        "for the first screen)"
-  [ "$files" -eq "$PHOTOS" ] && pass "the host asked a value of every photo for the sort" \
-    || fail "the host asked values of $files files for the sort, not $PHOTOS"
+  if [ "$files" -eq "$PHOTOS" ]; then
+    pass "the host asked a value of every photo for the sort"
+  else
+    fail "the host asked values of $files files for the sort, not $PHOTOS"
+  fi
 fi
 
 if dc_alive; then
   dc_quit
   status=$?
-  [ $status -eq 0 ] && pass "Double Commander closed normally after the sort" \
-    || fail "Double Commander did not close normally after the sort (status $status)"
+  if [ $status -eq 0 ]; then
+    pass "Double Commander closed normally after the sort"
+  else
+    fail "Double Commander did not close normally after the sort (status $status)"
+  fi
 else
   fail "Double Commander ended by itself during the sort"
 fi
