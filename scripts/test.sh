@@ -2,7 +2,7 @@
 # Everything: install what is missing, build the four trees, run every test
 # natively (the core's and the module's also under ThreadSanitizer) and, for
 # the Windows build, under Wine, the Linux module in a real file manager
-# (Double Commander), then a fuzz smoke run.
+# (Double Commander, and sorting a folder there), then a fuzz smoke run.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" || exit 1
@@ -24,6 +24,11 @@ ctest --test-dir "$root/build/windows" --output-on-failure -j 2 2>&1 | tee -a "$
 echo "== the Linux module in Double Commander"
 extra=$((extra + 1))
 if ! bash "$root/tests/dc/dc_test.sh" "$root/build/linux/Veltamo.wdx"; then
+  extra_failed=$((extra_failed + 1)); status=1
+fi
+echo "== Double Commander sorting 300 photos by Date taken"
+extra=$((extra + 1))
+if ! bash "$root/tests/dc/dc_sort_test.sh" "$root/build/linux/Veltamo.wdx"; then
   extra_failed=$((extra_failed + 1)); status=1
 fi
 echo "== fuzz smoke run (a few seconds per target)"

@@ -15,7 +15,7 @@ use List::Util ();
 use DcExpect qw(print_mode expected_cell leading_float leading_int format_float parse_datetime
                 format_datetime utf16_length utf16_prefix $HOST_TEXT_UNITS);
 
-our @EXPORT_OK = qw(cmd_compare cmd_selfcheck);
+our @EXPORT_OK = qw(cmd_compare cmd_selfcheck parse_shown);
 
 # fail, read_file and $json are dc_tool.pl's, which loads this module; they
 # are used here under the same names.

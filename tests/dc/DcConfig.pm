@@ -164,14 +164,19 @@ sub tab_xml {
 }
 
 # The columns to show, in order, as a manifest that the other commands
-# read: one per field and unit (or per field, with --first-unit-only); the
-# columns of --sort-field first.
+# read: one per field and unit (or per field, with --first-unit-only; of
+# that field alone, with --only-field); the columns of --sort-field first.
 sub cmd_manifest {
   my %o;
-  GetOptionsFromArray(\@_, \%o, 'plugin-config=s', 'out=s', 'first-unit-only', 'sort-field=s')
+  GetOptionsFromArray(\@_, \%o, 'plugin-config=s', 'out=s', 'first-unit-only', 'sort-field=s',
+                      'only-field=s')
     or fail('bad options');
   for (qw(plugin-config out)) { fail("--$_ missing") unless defined $o{$_} }
   my @columns = plugin_columns($o{'plugin-config'});
+  if (defined $o{'only-field'}) {
+    @columns = grep { $_->{name} eq $o{'only-field'} } @columns;
+    fail("--only-field $o{'only-field'}: no such field") unless @columns;
+  }
   if ($o{'first-unit-only'}) {
     my %seen;
     @columns = grep { !$seen{ $_->{name} }++ } @columns;

@@ -8,6 +8,7 @@
 #   dc_configure DIR MODULE MANIFEST LEFT RIGHT [OPTIONS..]
 #   dc_start DIR [ARGS..]   start it, wait for its main window (DC_PID, DC_WIN)
 #   dc_quit                 its own quit key (cm_Exit), wait for the process to end
+#   dc_read_panel FILE      what the panel shows of all its files, to FILE
 #   dc_env_cleanup          ends what was started here, removes the scratch dir
 
 DC_TESTS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -170,6 +171,16 @@ dc_quit() {
   wait "$DC_PID" 2>/dev/null || status=$?
   DC_PID=""
   return $status
+}
+
+# Selects all files (Ctrl+A, cm_MarkMarkAll), copies what the panel shows of
+# them (cm_CopyFileDetailsToClip) and writes the clipboard to $1.
+dc_read_panel() {
+  dc_focus
+  xdotool key --clearmodifiers ctrl+a 2>/dev/null
+  xdotool key --clearmodifiers "$DC_COPY_KEY" 2>/dev/null
+  sleep 0.3
+  timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null || : >"$1"
 }
 
 # Lets Double Commander write its own default configuration into DIR.

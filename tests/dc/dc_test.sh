@@ -103,16 +103,6 @@ check_no_tool_left() {
   fi
 }
 
-# Selects all files (Ctrl+A, cm_MarkMarkAll), copies what the panel shows of
-# them (cm_CopyFileDetailsToClip) and writes the clipboard to $1.
-read_panel() {
-  dc_focus
-  xdotool key --clearmodifiers ctrl+a 2>/dev/null
-  xdotool key --clearmodifiers "$DC_COPY_KEY" 2>/dev/null
-  sleep 0.3
-  timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null || : >"$1"
-}
-
 # ------------------------------------------------ run 1: values, sorting, exit
 echo "dc: [$(elapsed)] run 1: showing $S/photos"
 DC_START_SOFT=1 dc_start "$S/dc"
@@ -124,7 +114,7 @@ while :; do
   for pid in $(dc_child_exiftools); do
     case " $tools_seen " in *" $pid "*) ;; *) tools_seen="$tools_seen $pid" ;; esac
   done
-  read_panel "$S/shown.txt"
+  dc_read_panel "$S/shown.txt"
   if [ $expect_ready -eq 0 ]; then
     wait "$expect_pid" || dc_die "working out the expected values failed: $(tail -3 "$S/expect.log")"
     expect_ready=1
@@ -194,7 +184,7 @@ deadline=$(($(date +%s) + VALUES_TIMEOUT))
 : >"$S/shown2.txt"
 while dc_alive; do
   cp "$S/shown2.txt" "$S/shown2.before"
-  read_panel "$S/shown2.txt"
+  dc_read_panel "$S/shown2.txt"
   running=$(dc_child_exiftools)
   if [ -n "$running" ] && [ -s "$S/shown2.txt" ]; then
     cmp -s "$S/shown2.txt" "$S/shown.txt" && break

@@ -5,13 +5,16 @@
 #
 #   dc_tool.pl columns   CONFIG
 #   dc_tool.pl manifest  --plugin-config C --out MANIFEST [--first-unit-only]
-#                        [--sort-field NAME]
+#                        [--sort-field NAME] [--only-field NAME]
 #   dc_tool.pl configure --dc DCDIR --module M --detect S --manifest MANIFEST
 #                        --left DIR --right DIR [--copy-key KEY] [--set NAME]
 #                        [--widths-from EXPECTED] [--fit-width PIXELS]
 #                        [--splitter PERCENT]
 #   dc_tool.pl expect    --manifest M --photos DIR --out FILE
 #   dc_tool.pl compare   --manifest M --expected FILE --shown FILE [--quiet]
+#   dc_tool.pl header    --shot PPM --dc-xml XML --column N --window-x X --window-y Y
+#                        [--set NAME]
+#   dc_tool.pl order     --manifest M --expected TSV --shown FILE [--quiet]
 #   dc_tool.pl selfcheck
 #
 # This file holds the helpers that all parts share and picks the command;
@@ -21,6 +24,8 @@
 #   DcExpect.pm   what one-shot exiftool prints, and how Double Commander
 #                 1.0 displays each type of value (expect)
 #   DcCompare.pm  what it shows against that (compare, selfcheck)
+#   DcSort.pm     the sort test's click on a column header and its check of
+#                 the order (header, order)
 use strict;
 use warnings;
 use utf8;
@@ -30,6 +35,7 @@ use JSON::PP;
 use DcConfig qw(cmd_columns cmd_manifest cmd_configure);
 use DcExpect qw(cmd_expect);
 use DcCompare qw(cmd_compare cmd_selfcheck);
+use DcSort qw(cmd_header cmd_order);
 
 binmode STDOUT, ':encoding(UTF-8)';
 binmode STDERR, ':encoding(UTF-8)';
@@ -62,6 +68,6 @@ our $json = JSON::PP->new->utf8->canonical->pretty;
 my $cmd = shift(@ARGV) // '';
 my %commands = (columns => \&cmd_columns, manifest => \&cmd_manifest, configure => \&cmd_configure,
                 expect => \&cmd_expect, compare => \&cmd_compare,
-                selfcheck => \&cmd_selfcheck);
+                header => \&cmd_header, order => \&cmd_order, selfcheck => \&cmd_selfcheck);
 $commands{$cmd} or fail("unknown command '$cmd'");
 exit $commands{$cmd}->(@ARGV);
