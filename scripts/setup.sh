@@ -15,6 +15,7 @@ packages=(
   doublecmd-gtk                         # the real host for tests/dc
   xvfb openbox xdotool xclip            # ... run on a private X server, driven by keys
   imagemagick                           # import: screenshots (scripts/screenshot.sh)
+  bindfs                                # a FUSE mount: reading ahead is off there
 )
 # npm fetches the pinned Exiftool release below; Debian's npm package
 # provides it unless Node's own package brought it already.

@@ -298,4 +298,57 @@ TEST(ModuleLifetime, LoadingAndUnloadingLeaksNothing) {
               after.handles, before.threads, after.threads);
 }
 
+// A module that reads ahead with every tool it may start is unloaded: at
+// once when the host says so first, and without it when the host just
+// frees the module (on Windows the module's threads keep it loaded until
+// they have nothing to do for a while). No tool and no thread is left.
+TEST(ModuleLifetime, UnloadWhileReadingAheadLeavesNoToolNorThread) {
+  UseRealTool();
+  PluginDir plugin;
+  plugin.WriteConfig(ConfigFor(plugin.InstallTool()));
+  const fs::path walk = plugin.dir() / "walk";
+  fs::create_directories(walk);
+  std::vector<std::u16string> files;
+  for (int i = 0; i < 80; ++i) {
+    const std::string name = "w_" + std::to_string(100 + i) + ".jpg";
+    fs::copy_file(EnvPath("VELTAMO_PHOTOS") / "canon.jpg", walk / name);
+    files.push_back(Utf16((walk / name).u8string()));
+  }
+  const Held before = HeldNow();
+  for (const bool announce : {true, false}) {
+    SCOPED_TRACE(announce ? "announced" : "unannounced");
+    host::Module& m = plugin.Load();
+    char name[256], units[256];
+    ASSERT_EQ(m.GetSupportedField(0, name, units, sizeof name), 11);
+    for (int i = 0; i < 56; ++i) EXPECT_EQ(Mismatch("canon.jpg", 1, Get(m, files[i], 1)), "");
+    const std::size_t tools = std::min(2, ToolsAtMost());
+    const Clock::time_point asked = Clock::now();
+    while (ChildProcesses().size() < tools && SecondsSince(asked) < 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ChildProcesses().size(), tools);
+    const Clock::time_point start = Clock::now();
+    m.Unload(announce);
+    const double seconds = SecondsSince(start);
+    EXPECT_LT(seconds, 3.0);
+#ifdef _WIN32
+    const double allowed = announce ? 0.5 : 15.0;
+#else
+    const double allowed = 0.5;
+#endif
+    while (!ChildProcesses().empty() && SecondsSince(start) < allowed)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(ChildProcesses().empty()) << "a tool outlived the module";
+    std::printf("%s unload while reading ahead: %.2f s, the tools gone after %.2f s\n",
+                announce ? "announced" : "unannounced", seconds, SecondsSince(start));
+  }
+  const Clock::time_point start = Clock::now();
+  Held after = HeldNow();
+  while (after.threads > before.threads && SecondsSince(start) < 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    after = HeldNow();
+  }
+  EXPECT_LE(after.threads, before.threads) << "a thread outlived the module";
+  EXPECT_LE(after.handles, before.handles + 4) << "handles: " << before.handles << " before";
+}
+
 }  // namespace

@@ -149,11 +149,15 @@ inline Value Get(host::Module& m, const std::u16string& file, int field, int uni
 }
 
 
-// The value the module must give for column `field` of `photo`, read from
-// expected.tsv by the column's type; empty when it matches.
-inline std::string Mismatch(const std::string& photo, int field, const Value& v) {
+// The value the module must give for column `field` of `photo` in the form
+// of unit `unitIndex`, read from expected.tsv by the column's type; empty
+// when it matches.
+inline std::string Mismatch(const std::string& photo, int field, const Value& v,
+                            int unitIndex = 0) {
   const Column& c = kColumns[field];
-  const std::string units = c.units;
+  std::string units = c.units;
+  for (int i = 0; i < unitIndex && units.find('|') != std::string::npos; ++i)
+    units = units.substr(units.find('|') + 1);
   const std::string unit = units.substr(0, units.find('|'));
   const bool numeric = !unit.empty() && unit != "Default";
   const auto it = ExpectedValues().find({photo, c.tag, numeric ? "number" : "text"});
@@ -163,9 +167,15 @@ inline std::string Mismatch(const std::string& photo, int field, const Value& v)
                            "]: expected \"" + expected + "\", result " +
                            std::to_string(v.result);
   if (expected.empty()) return v.result == -3 ? "" : what;
-  if (v.result != c.code) return what;
+  // A number field's "Default" unit gives the tool's text; any other unit
+  // the number.
+  const std::string type = c.type;
+  int code = c.code;
+  if (type.rfind("ft_numeric", 0) == 0)
+    code = unit == "Default" ? 11 : type == "ft_numeric_32" ? 1 : type == "ft_numeric_64" ? 2 : 3;
+  if (v.result != code) return what;
   bool same = false;
-  switch (c.code) {
+  switch (code) {
     case 11: same = v.Text() == Utf16(expected); break;
     case 1: same = v.As<std::int32_t>() == std::atoi(expected.c_str()); break;
     case 2: same = v.As<std::int64_t>() == std::atoll(expected.c_str()); break;

@@ -1,0 +1,219 @@
+// Reading ahead of a host that walks a folder, through the real module and
+// the real tool: what is read ahead, that it is right, when it stops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/photos.h"
+#include "e2e/processes.h"
+
+namespace e2e {
+namespace {
+
+// The photos a walk folder is made of, in turn: real ones, among them files
+// the tool warns about or cannot read.
+const char* const kSources[] = {"canon.jpg",     "nikon café ünï.jpg", "odd values.jpg",
+                                "truncated.jpg", "unknown makernotes.jpg", "random bytes.jpg",
+                                "scan 01.tif",   "long model.jpg"};
+constexpr int kWalkFiles = 60;
+constexpr int kModel = 1;
+
+class ModuleReadAhead : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseRealTool();
+    plugin_.WriteConfig(ConfigFor(plugin_.InstallTool()));
+    walk_ = plugin_.dir() / "walk";
+    fs::create_directories(walk_ / "folder.jpg");
+    for (int i = 0; i < kWalkFiles; ++i) {
+      const std::string source = kSources[i % std::size(kSources)];
+      char name[32];
+      std::snprintf(name, sizeof name, "p_%02d%s", i,
+                    source.substr(source.rfind('.')).c_str());
+      fs::copy_file(EnvPath("VELTAMO_PHOTOS") / fs::u8path(source), walk_ / name);
+      files_.push_back(name);
+      sources_.push_back(source);
+    }
+    std::ofstream(walk_ / "notes.txt") << "not a photo";
+    Load();
+  }
+  // A host reads the fields first, and that loads the configuration.
+  void Load() {
+    char name[256], units[256];
+    ASSERT_EQ(plugin_.Load().GetSupportedField(0, name, units, sizeof name), 11);
+  }
+  host::Module& M() { return plugin_.module(); }
+  std::u16string File(const fs::path& folder, int i) const {
+    return Utf16((folder / files_[i]).u8string());
+  }
+  // Asks the host's quick pass for the model of file `i`: known already?
+  bool Known(const fs::path& folder, int i) {
+    Value v;
+    std::u16string name = File(folder, i);
+    v.result = M().GetValueW(reinterpret_cast<HostWideChar*>(name.data()), kModel, 0, v.bytes,
+                             sizeof v.bytes, 1);
+    return v.result != 0;
+  }
+  // Walks files first..last-1 of `folder` as a host filling a column.
+  void WalkModels(const fs::path& folder, int first, int last) {
+    for (int i = first; i < last; ++i)
+      EXPECT_EQ(Mismatch(sources_[i], kModel, Get(M(), File(folder, i), kModel)), "") << i;
+  }
+  int KnownAmong(const fs::path& folder, int first, int last) {
+    int known = 0;
+    for (int i = first; i < last; ++i) known += Known(folder, i);
+    return known;
+  }
+
+  PluginDir plugin_;
+  fs::path walk_;
+  std::vector<std::string> files_, sources_;
+};
+
+// A host filling a column in name order has the files after the screen
+// read ahead, every field right; no further than it followed.
+TEST_F(ModuleReadAhead, AWalkIsReadAheadAndEveryValueIsRight) {
+  WalkModels(walk_, 0, 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_GE(KnownAmong(walk_, 20, 36), 14) << "nothing much was read ahead";
+  for (int i = 20; i < 36; ++i) {
+    if (!Known(walk_, i)) continue;
+    for (int field = 0; field < static_cast<int>(std::size(kColumns)); ++field) {
+      Value v;
+      std::u16string name = File(walk_, i);
+      v.result = M().GetValueW(reinterpret_cast<HostWideChar*>(name.data()), field, 0, v.bytes,
+                               sizeof v.bytes, 1);
+      if (v.result != 0) EXPECT_EQ(Mismatch(sources_[i], field, v), "") << files_[i];
+    }
+  }
+  EXPECT_EQ(KnownAmong(walk_, 45, kWalkFiles), 0) << "read further than the host followed";
+}
+
+// The host's own listing order is followed as well.
+TEST_F(ModuleReadAhead, TheListingOrderIsFollowedToo) {
+  std::vector<int> listed;
+  for (const auto& entry : fs::directory_iterator(walk_)) {
+    const auto at = std::find(files_.begin(), files_.end(), entry.path().filename().u8string());
+    if (at != files_.end()) listed.push_back(static_cast<int>(at - files_.begin()));
+  }
+  ASSERT_EQ(listed.size(), files_.size());
+  for (int n = 0; n < 12; ++n)
+    EXPECT_EQ(Mismatch(sources_[listed[n]], kModel, Get(M(), File(walk_, listed[n]), kModel)),
+              "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  int known = 0;
+  for (int n = 12; n < 20; ++n) known += Known(walk_, listed[n]);
+  EXPECT_GE(known, 6);
+}
+
+// Reading ahead stops when the host turns to another folder, when it says
+// it reads the folder anew, and when it stops a read; otherwise it goes on.
+TEST_F(ModuleReadAhead, StopsOnAnotherFolderANoticeAndTheHostsStop) {
+  std::u16string folder = Utf16(walk_.u8string());
+  std::u16string elsewhere = PhotoPath("empty.jpg");
+  const std::vector<std::pair<const char*, std::function<void()>>> stops = {
+      {"nothing", [] {}},
+      {"another folder", [&] { Get(M(), elsewhere, kModel); }},
+      {"a notice", [&] { M().SendStateInformationW(1, reinterpret_cast<HostWideChar*>(folder.data())); }},
+      {"the host's stop", [&] { M().StopGetValueW(reinterpret_cast<HostWideChar*>(folder.data())); }},
+  };
+  for (const auto& [what, stop] : stops) {
+    SCOPED_TRACE(what);
+    M().Unload();
+    Load();
+    WalkModels(walk_, 0, 10);
+    stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Up to file 18 was to be read, in order, when the walk reached file 9.
+    const int known = KnownAmong(walk_, 15, 19);
+    if (std::string(what) == "nothing") EXPECT_EQ(known, 4);
+    else EXPECT_EQ(known, 0);
+  }
+}
+
+// On a network drive nothing is read ahead; the values are those the tool
+// gives there.
+TEST_F(ModuleReadAhead, NothingIsReadAheadOnANetworkDrive) {
+#ifdef _WIN32
+  // \\veltamo\c: a share of the Wine prefix's drive C (scripts/wine-prefix.sh).
+  const std::string local = walk_.u8string();
+  if (local.size() < 3 || (local[0] != 'C' && local[0] != 'c') || local[1] != ':')
+    GTEST_SKIP() << "the test folder is not on drive C: " << local;
+  const fs::path remote = fs::u8path("\\\\veltamo\\c\\" + local.substr(3));
+  ASSERT_TRUE(fs::exists(remote / files_[0])) << "no share \\\\veltamo\\c";
+#else
+  // A FUSE mount of the folder (bindfs), as sshfs and the like are.
+  const fs::path remote = plugin_.dir() / "mounted";
+  fs::create_directories(remote);
+  const std::string mount = "bindfs '" + walk_.string() + "' '" + remote.string() + "'";
+  if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "no FUSE mount here: " << mount;
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { (void)std::system(("fusermount -u '" + at.string() + "'").c_str()); }
+  } unmount{remote};
+#endif
+  WalkModels(remote, 0, 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(KnownAmong(remote, 20, 30), 0);
+}
+
+// Eight host threads walk the folder from places of their own, each asking
+// its own fields and forms, some with the quick pass first, while another
+// thread sends notices and stops. Every value given is the tool's; a stop
+// may end a call with none, but most calls get theirs.
+TEST_F(ModuleReadAhead, EightHostThreadsWithNoticesAndStops) {
+  constexpr int kThreads = 8, kSteps = 24;
+  const int fields = static_cast<int>(std::size(kColumns));
+  std::atomic<bool> done{false};
+  std::atomic<int> answered{0}, ended{0};
+  std::vector<std::string> wrong(kThreads);
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < kThreads; ++t) {
+    hosts.emplace_back([&, t] {
+      for (int step = 0; step < kSteps; ++step) {
+        const int i = (t * 7 + step) % kWalkFiles;
+        const int field = (t * 3 + step) % fields;
+        // ImageHeight: "#|Default"; FocalLength: "Default|#".
+        const int unit = field == 9 || field == 18 ? step % 2 : 0;
+        std::u16string name = File(walk_, i);
+        if (t % 2 == 0) {
+          Value quick;
+          quick.result = M().GetValueW(reinterpret_cast<HostWideChar*>(name.data()), field, unit,
+                                       quick.bytes, sizeof quick.bytes, 1);
+          if (quick.result != 0 && wrong[t].empty())
+            wrong[t] = Mismatch(sources_[i], field, quick, unit);
+        }
+        const Value v = Get(M(), name, field, unit);
+        const std::string mismatch = Mismatch(sources_[i], field, v, unit);
+        if (mismatch.empty()) ++answered;
+        else if (v.result == -3) ++ended;
+        else if (wrong[t].empty()) wrong[t] = mismatch;
+      }
+    });
+  }
+  std::u16string folder = Utf16(walk_.u8string());
+  std::thread notices([&] {
+    for (int n = 0; !done; ++n) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+      if (n % 3 == 2) M().StopGetValueW(reinterpret_cast<HostWideChar*>(folder.data()));
+      else M().SendStateInformationW(n % 3 + 1, reinterpret_cast<HostWideChar*>(folder.data()));
+    }
+  });
+  for (std::thread& host : hosts) host.join();
+  done = true;
+  notices.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], "") << "thread " << t;
+  EXPECT_GT(answered, kThreads * kSteps / 2) << ended << " ended by a stop";
+  std::printf("%d host threads: %d values right, %d ended by a stop\n", kThreads,
+              answered.load(), ended.load());
+}
+
+}  // namespace
+}  // namespace e2e
