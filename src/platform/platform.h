@@ -6,7 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#ifndef _WIN32
+#include <condition_variable>
+#endif
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -224,5 +228,55 @@ inline int Remaining(std::uint64_t deadline) {
   const std::uint64_t now = MonotonicMilliseconds();
   return now >= deadline ? 0 : static_cast<int>(deadline - now);
 }
+
+// A mutex, and a condition to wait for under it with a time-out. On Windows
+// the system's own: a thread that waits on the C++ runtime's condition
+// variable is given state by the runtime's thread library that stays
+// behind (an event and a thread handle) when the module is unloaded.
+class Mutex {
+ public:
+  Mutex() = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  void lock();
+  void unlock();
+
+ private:
+  friend class Condition;
+#ifdef _WIN32
+  void* lock_ = nullptr;  // an SRWLOCK
+#else
+  std::mutex mutex_;
+#endif
+};
+
+class Condition {
+ public:
+  Condition() = default;
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+  // Waits at most `timeoutMs` for NotifyAll (or less: a wait may end early);
+  // `lock` holds the mutex throughout, but while waiting.
+  void WaitFor(std::unique_lock<Mutex>& lock, int timeoutMs);
+  // Waits until `ready()` or `timeoutMs` have passed; what `ready` says last.
+  template <typename Ready>
+  bool WaitFor(std::unique_lock<Mutex>& lock, int timeoutMs, Ready ready) {
+    const std::uint64_t deadline = DeadlineAfter(timeoutMs);
+    while (!ready()) {
+      const int left = Remaining(deadline);
+      if (left == 0) return false;
+      WaitFor(lock, left);
+    }
+    return true;
+  }
+  void NotifyAll();
+
+ private:
+#ifdef _WIN32
+  void* condition_ = nullptr;  // a CONDITION_VARIABLE
+#else
+  std::condition_variable condition_;
+#endif
+};
 
 }  // namespace platform

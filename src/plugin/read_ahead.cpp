@@ -1,7 +1,6 @@
 #include "plugin/read_ahead.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace plugin {
 
@@ -15,7 +14,7 @@ constexpr std::size_t kMaxEarly = 64;
 }  // namespace
 
 void ReadAhead::SetWorkers(int workers) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   maxWorkers_ = std::clamp(workers, 0, kMaxTools);
 }
 
@@ -54,7 +53,7 @@ void ReadAhead::Enqueue(Job job, bool front) {
 void ReadAhead::StartWorkers() {
   // Workers waiting for work look at the jobs again; new ones are started
   // for what the waiting ones cannot take.
-  changed_.notify_all();
+  changed_.NotifyAll();
   const int idle = running_ - static_cast<int>(inFlight_.size());
   int wanted = std::min(maxWorkers_ - running_, static_cast<int>(jobs_.size()) - idle);
   for (platform::Worker& worker : workers_) {
@@ -69,7 +68,7 @@ void ReadAhead::StartWorkers() {
 
 void ReadAhead::Asked(const std::u16string& name) {
   const std::u16string_view folder = FolderOf(name);
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || folder.empty()) return;
   std::u16string file(std::u16string_view(name).substr(folder.size()));
   if (folder != folder_) {
@@ -113,7 +112,7 @@ void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
   std::vector<std::u16string> names;
   if (!platform::OnNetworkDrive(folder) && platform::ListFolderFiles(folder, kMaxListed, names))
     order = std::make_shared<const FolderOrder>(MakeFolderOrder(std::move(names)));
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   if (epoch != epoch_.load() || folder != folder_ || !listing_) return;
   listing_ = false;
   std::vector<std::u16string> early = std::move(early_);
@@ -127,7 +126,7 @@ void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
 }
 
 void ReadAhead::Urgent(const std::u16string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
                              [&](const Job& job) {
@@ -139,7 +138,7 @@ void ReadAhead::Urgent(const std::u16string& name) {
 }
 
 void ReadAhead::WaitUntilRead(const std::u16string& name) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0) return;
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
                              [&](const Job& job) {
@@ -149,30 +148,30 @@ void ReadAhead::WaitUntilRead(const std::u16string& name) {
   const std::uint64_t epoch = epoch_.load();
   // A read under way ends within its exchange's time-out, and at once when
   // it is called off.
-  changed_.wait_for(lock, std::chrono::milliseconds(kChannelWaitMs), [&] {
+  changed_.WaitFor(lock, kChannelWaitMs, [&] {
     return shutdown_ || epoch != epoch_.load() || !InFlight(name);
   });
 }
 
 void ReadAhead::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     ++epoch_;
     DropReads(true);
     ResetWalk(std::u16string());
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
   pool_.Wake();
 }
 
 void ReadAhead::BeginShutdown() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     shutdown_ = true;
     ++epoch_;
     jobs_.clear();
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
   pool_.Wake();
 }
 
@@ -185,7 +184,7 @@ void ReadAhead::Shutdown() {
 
 void ReadAhead::WorkerMain(void* self) { static_cast<ReadAhead*>(self)->Work(); }
 
-void ReadAhead::RunUntooled(std::unique_lock<std::mutex>& lock) {
+void ReadAhead::RunUntooled(std::unique_lock<platform::Mutex>& lock) {
   Job job = std::move(jobs_.front());
   jobs_.pop_front();
   inFlight_.push_back(job.name);
@@ -204,7 +203,7 @@ void ReadAhead::RunUntooled(std::unique_lock<std::mutex>& lock) {
   inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
 }
 
-void ReadAhead::RunRead(std::unique_lock<std::mutex>& lock) {
+void ReadAhead::RunRead(std::unique_lock<platform::Mutex>& lock) {
   // The tool first: no file waits while it is marked as being read.
   const std::uint64_t epoch = epoch_.load();
   lock.unlock();
@@ -232,14 +231,14 @@ void ReadAhead::RunRead(std::unique_lock<std::mutex>& lock) {
 }
 
 void ReadAhead::Work() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<platform::Mutex> lock(mutex_);
   std::uint64_t idleSince = platform::MonotonicMilliseconds();
   for (;;) {
     if (shutdown_) break;
     if (!jobs_.empty()) {
       if (jobs_.front().task == Task::kRead) RunRead(lock);
       else RunUntooled(lock);
-      changed_.notify_all();
+      changed_.NotifyAll();
       idleSince = platform::MonotonicMilliseconds();
       continue;
     }
@@ -253,10 +252,10 @@ void ReadAhead::Work() {
       idleSince = platform::MonotonicMilliseconds() - (kIdleToolMs - 1000);
       continue;
     }
-    changed_.wait_for(lock, std::chrono::milliseconds(kIdleToolMs - idle));
+    changed_.WaitFor(lock, kIdleToolMs - static_cast<int>(idle));
   }
   --running_;
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 }  // namespace plugin

@@ -9,7 +9,6 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -83,9 +82,9 @@ class ReadAhead {
   void ListFolder(const std::u16string& folder, std::uint64_t epoch);
   // Runs a job that needs no tool of its own; under the lock, which it
   // lets go meanwhile.
-  void RunUntooled(std::unique_lock<std::mutex>& lock);
+  void RunUntooled(std::unique_lock<platform::Mutex>& lock);
   // Takes a tool, then the first file to read; under the lock, as above.
-  void RunRead(std::unique_lock<std::mutex>& lock);
+  void RunRead(std::unique_lock<platform::Mutex>& lock);
   void Follow(const std::u16string& name);  // under the lock, with the order known
   void Enqueue(Job job, bool front);
   void StartWorkers();
@@ -96,8 +95,8 @@ class ReadAhead {
   AheadReader& reader_;
   ToolPool& pool_;
   const std::size_t window_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  mutable platform::Mutex mutex_;
+  platform::Condition changed_;
   // Under the mutex: the folder walked, its files once listed, the walk,
   // the names asked before the listing was there, the work, and the names
   // being read.

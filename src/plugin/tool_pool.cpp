@@ -1,7 +1,6 @@
 #include "plugin/tool_pool.h"
 
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "platform/platform.h"
@@ -9,7 +8,7 @@
 namespace plugin {
 
 void ToolPool::SetLimit(int limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   limit_ = std::clamp(limit, 1, kMaxTools);
 }
 
@@ -35,7 +34,7 @@ int ToolPool::FreeSlot(bool hostTurn) const {
 }
 
 int ToolPool::AcquireToStart() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   if (closed_) return -1;
   for (int i = 1; i < limit_; ++i) {
     Slot& s = slots_[i];
@@ -51,14 +50,14 @@ int ToolPool::AcquireToStart() {
 int ToolPool::Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch,
                       std::uint64_t expected) {
   const bool host = turn == Turn::kHost;
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<platform::Mutex> lock(mutex_);
   const auto calledOff = [&] { return epoch != nullptr && epoch->load() != expected; };
   const auto ready = [&] {
     return closed_ || calledOff() || ((host || hostsWaiting_ == 0) && FreeSlot(host) >= 0);
   };
   if (host) ++hostsWaiting_;
   const bool woke =
-      changed_.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), ready);
+      changed_.WaitFor(lock, std::max(timeoutMs, 0), ready);
   if (host) --hostsWaiting_;
   int slot = -1;
   if (woke && !closed_ && !calledOff()) {
@@ -67,28 +66,28 @@ int ToolPool::Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>
     slots_[slot].holder = turn;
   }
   // A read-ahead turn held back by this host turn may go now.
-  if (host) changed_.notify_all();
+  if (host) changed_.NotifyAll();
   return slot;
 }
 
 void ToolPool::Release(int slot) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     Slot& s = slots_[slot];
     s.busy = false;
     s.alive = tool::ToolRunning(s.tool);
     s.lastUsed = platform::MonotonicMilliseconds();
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 void ToolPool::Wake() {
-  { std::lock_guard<std::mutex> lock(mutex_); }
-  changed_.notify_all();
+  { std::lock_guard<platform::Mutex> lock(mutex_); }
+  changed_.NotifyAll();
 }
 
 void ToolPool::CancelHostTurns() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::Mutex> lock(mutex_);
   for (Slot& s : slots_)
     if (s.busy && s.holder == Turn::kHost) s.tool.child.Cancel();
 }
@@ -97,7 +96,7 @@ bool ToolPool::StopIdleTools(int idleMs) {
   std::vector<int> idle;
   bool running = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     if (closed_) return false;
     const std::uint64_t now = platform::MonotonicMilliseconds();
     for (int i = 1; i < kMaxTools; ++i) {
@@ -119,19 +118,19 @@ bool ToolPool::StopIdleTools(int idleMs) {
 }
 
 void ToolPool::Shutdown(bool processEnding) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<platform::Mutex> lock(mutex_);
   if (stopped_) return;
   closed_ = true;
   for (Slot& s : slots_)
     if (s.busy) s.tool.child.Kill();
-  changed_.notify_all();
+  changed_.NotifyAll();
   // A thread that held a tool when the process began to end is gone and
   // never lets go; the system ends the tools with the process.
   if (processEnding) return;
   const auto released = [&] {
     return std::none_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; });
   };
-  changed_.wait_for(lock, std::chrono::milliseconds(slots_[0].tool.stopTimeoutMs), released);
+  changed_.WaitFor(lock, slots_[0].tool.stopTimeoutMs, released);
   stopped_ = true;
   std::vector<tool::ToolProcess*> tools;
   for (Slot& s : slots_) {

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -74,8 +73,8 @@ class ToolPool {
   };
   int FreeSlot(bool hostTurn) const;
 
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  platform::Mutex mutex_;
+  platform::Condition changed_;
   std::array<Slot, kMaxTools> slots_;
   int limit_ = 1;
   int hostsWaiting_ = 0;

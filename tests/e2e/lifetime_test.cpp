@@ -314,8 +314,12 @@ TEST(ModuleLifetime, UnloadWhileReadingAheadLeavesNoToolNorThread) {
     fs::copy_file(EnvPath("VELTAMO_PHOTOS") / "canon.jpg", walk / name);
     files.push_back(Utf16((walk / name).u8string()));
   }
-  const Held before = HeldNow();
-  for (const bool announce : {true, false}) {
+  // The first round makes what a process makes once (Wine starts a thread
+  // of its own) before anything is counted.
+  Held before;
+  for (int round = 0; round < 3; ++round) {
+    const bool announce = round < 2;
+    if (round == 1) before = HeldNow();
     SCOPED_TRACE(announce ? "announced" : "unannounced");
     host::Module& m = plugin.Load();
     char name[256], units[256];

@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/platform.h"
@@ -44,6 +45,17 @@ bool OnNetworkDrive(const std::u16string& folder) {
       return false;
   }
 }
+
+void Mutex::lock() { mutex_.lock(); }
+void Mutex::unlock() { mutex_.unlock(); }
+
+void Condition::WaitFor(std::unique_lock<Mutex>& lock, int timeoutMs) {
+  std::unique_lock<std::mutex> inner(lock.mutex()->mutex_, std::adopt_lock);
+  condition_.wait_for(inner, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs));
+  inner.release();
+}
+
+void Condition::NotifyAll() { condition_.notify_all(); }
 
 struct Worker::Impl {
   std::thread thread;

@@ -46,6 +46,22 @@ bool OnNetworkDrive(const std::u16string& folder) {
   return GetDriveTypeW(Wide(root)) == DRIVE_REMOTE;
 }
 
+static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*),
+              "system locks kept in a pointer's place");
+
+void Mutex::lock() { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock_)); }
+void Mutex::unlock() { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock_)); }
+
+void Condition::WaitFor(std::unique_lock<Mutex>& lock, int timeoutMs) {
+  SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&condition_),
+                            reinterpret_cast<SRWLOCK*>(&lock.mutex()->lock_),
+                            static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs), 0);
+}
+
+void Condition::NotifyAll() {
+  WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&condition_));
+}
+
 struct Worker::Impl {
   HANDLE thread = nullptr;
   std::atomic<bool> finished{false};
