@@ -23,6 +23,15 @@ void Fail(const std::string& message) {
   std::exit(2);
 }
 
+long Number(const std::string& option, const std::string& value, long least) {
+  char* end = nullptr;
+  const long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || n < least)
+    Fail(option + " takes a number of at least " + std::to_string(least) + ", not \"" +
+         value + "\"");
+  return n;
+}
+
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }

@@ -15,6 +15,9 @@ using Clock = std::chrono::steady_clock;
 [[noreturn]] void Fail(const std::string& message);
 
 double SecondsSince(Clock::time_point start);
+// The decimal number `value` of `option`; fails when it is none or below
+// `least`.
+long Number(const std::string& option, const std::string& value, long least);
 double Median(std::vector<double> values);
 
 // CPU time (user and system) that this process has used, in seconds.

@@ -22,15 +22,6 @@ constexpr char kUsage[] =
     "         [--screen-files N] [--screen-repeats N] [--settle-ms MS] [--work DIR] "
     "[--random-tools]";
 
-long Number(const std::string& option, const std::string& value, long least) {
-  char* end = nullptr;
-  const long n = std::strtol(value.c_str(), &end, 10);
-  if (value.empty() || *end != '\0' || n < least)
-    Fail(option + " takes a number of at least " + std::to_string(least) + ", not \"" + value +
-         "\"");
-  return n;
-}
-
 }  // namespace
 
 WalkOptions ParseWalkOptions(int argc, char** argv) {

@@ -255,7 +255,8 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
     tool::Exchange exchange;
     bool answered = false;
     // A file's first request asks for all its fields at once.
-    const auto inBatch = keys ? std::find(keys->begin(), keys->end(), key) : std::vector<tool::TagKey>::const_iterator();
+    const auto inBatch = keys ? std::find(keys->begin(), keys->end(), key)
+                              : std::vector<tool::TagKey>::const_iterator();
     if (keys && inBatch != keys->end() && !state.cache.Batched(name, stamp)) {
       if (!Ask(state, tool, tool::BuildBatchRequest(*keys, nameUtf8), exchange))
         return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);

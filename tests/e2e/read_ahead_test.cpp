@@ -117,12 +117,13 @@ TEST_F(ModuleReadAhead, TheListingOrderIsFollowedToo) {
 // it reads the folder anew, and when it stops a read; otherwise it goes on.
 TEST_F(ModuleReadAhead, StopsOnAnotherFolderANoticeAndTheHostsStop) {
   std::u16string folder = Utf16(walk_.u8string());
+  HostWideChar* const folderName = reinterpret_cast<HostWideChar*>(folder.data());
   std::u16string elsewhere = PhotoPath("empty.jpg");
   const std::vector<std::pair<const char*, std::function<void()>>> stops = {
       {"nothing", [] {}},
       {"another folder", [&] { Get(M(), elsewhere, kModel); }},
-      {"a notice", [&] { M().SendStateInformationW(1, reinterpret_cast<HostWideChar*>(folder.data())); }},
-      {"the host's stop", [&] { M().StopGetValueW(reinterpret_cast<HostWideChar*>(folder.data())); }},
+      {"a notice", [&] { M().SendStateInformationW(1, folderName); }},
+      {"the host's stop", [&] { M().StopGetValueW(folderName); }},
   };
   for (const auto& [what, stop] : stops) {
     SCOPED_TRACE(what);

@@ -212,7 +212,8 @@ TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
       const std::vector<std::u16string> now = reader.Read();
       return std::any_of(now.begin(), now.end(), [&](const auto& n) { return n > folder + name; });
     };
-    while (!readPast(names[20]) && std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+    while (!readPast(names[20]) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 
