@@ -23,6 +23,21 @@ void Fail(const std::string& message) {
   std::exit(2);
 }
 
+void ReadOptions(int argc, char** argv, const char* usage, bool& alikeTools,
+                 const std::function<bool(const std::string& option, const std::string& value)>&
+                     take) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--random-tools") {
+      alikeTools = false;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") Fail(usage);
+    if (i + 1 >= argc) Fail("missing value after " + arg + "\n" + usage);
+    if (!take(arg, argv[++i])) Fail("unknown option " + arg + "\n" + usage);
+  }
+}
+
 long Number(const std::string& option, const std::string& value, long least) {
   char* end = nullptr;
   const long n = std::strtol(value.c_str(), &end, 10);

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ using Clock = std::chrono::steady_clock;
 [[noreturn]] void Fail(const std::string& message);
 
 double SecondsSince(Clock::time_point start);
+// Reads the options of `argv`: "--random-tools" clears `alikeTools`; every
+// other option takes a value, which `take` keeps (false: no such option).
+// Fails with `usage` on "--help", a missing value or an unknown option.
+void ReadOptions(int argc, char** argv, const char* usage, bool& alikeTools,
+                 const std::function<bool(const std::string& option, const std::string& value)>&
+                     take);
 // The decimal number `value` of `option`; fails when it is none or below
 // `least`.
 long Number(const std::string& option, const std::string& value, long least);

@@ -24,7 +24,7 @@ struct MemoryRun {
   // whether they are exactly the most recently asked ones.
   std::size_t kept = 0;
   bool keptAreLatest = false;
-  bool oneTool = false;        // the same tool process throughout
+  bool oneTool = false;        // the first tool the same process throughout
   double seconds = 0;
 };
 

@@ -28,15 +28,8 @@ Options ParseOptions(int argc, char** argv) {
   Options o;
   o.module = VELTAMO_BENCH_MODULE;
   o.unbatchedModule = VELTAMO_BENCH_UNBATCHED_MODULE;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--random-tools") {
-      o.alikeTools = false;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") Fail(kUsage);
-    if (i + 1 >= argc) Fail("missing value after " + arg + "\n" + kUsage);
-    const std::string value = argv[++i];
+  ReadOptions(argc, argv, kUsage, o.alikeTools, [&](const std::string& arg,
+                                                    const std::string& value) {
     if (arg == "--module") o.module = value;
     else if (arg == "--unbatched-module") o.unbatchedModule = value;
     else if (arg == "--photos") o.photos = value;
@@ -48,8 +41,9 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--block") o.blockFiles = static_cast<std::size_t>(Number(arg, value, 1));
     else if (arg == "--memory-files")
       o.memoryFiles = static_cast<std::size_t>(Number(arg, value, 0));
-    else Fail("unknown option " + arg + "\n" + kUsage);
-  }
+    else return false;
+    return true;
+  });
   if (o.photos.empty() || o.config.empty() || o.module.empty() || o.unbatchedModule.empty())
     Fail(kUsage);
   if (o.names.empty()) o.names = o.photos + "/names";

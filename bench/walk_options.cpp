@@ -28,42 +28,25 @@ WalkOptions ParseWalkOptions(int argc, char** argv) {
   WalkOptions o;
   o.module = VELTAMO_BENCH_MODULE;
   o.noAheadModule = VELTAMO_BENCH_NOAHEAD_MODULE;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--random-tools") {
-      o.alikeTools = false;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") Fail(kUsage);
-    if (i + 1 >= argc) Fail("missing value after " + arg + "\n" + kUsage);
-    const std::string value = argv[++i];
-    if (arg == "--module")
-      o.module = value;
-    else if (arg == "--noahead-module")
-      o.noAheadModule = value;
-    else if (arg == "--photos")
-      o.photos = value;
-    else if (arg == "--names")
-      o.names = value;
-    else if (arg == "--config")
-      o.config = value;
-    else if (arg == "--field")
-      o.field = value;
-    else if (arg == "--tool")
-      o.tool = value;
-    else if (arg == "--work")
-      o.work = value;
-    else if (arg == "--rounds")
-      o.rounds = static_cast<int>(Number(arg, value, 1));
+  ReadOptions(argc, argv, kUsage, o.alikeTools, [&](const std::string& arg,
+                                                    const std::string& value) {
+    if (arg == "--module") o.module = value;
+    else if (arg == "--noahead-module") o.noAheadModule = value;
+    else if (arg == "--photos") o.photos = value;
+    else if (arg == "--names") o.names = value;
+    else if (arg == "--config") o.config = value;
+    else if (arg == "--field") o.field = value;
+    else if (arg == "--tool") o.tool = value;
+    else if (arg == "--work") o.work = value;
+    else if (arg == "--rounds") o.rounds = static_cast<int>(Number(arg, value, 1));
     else if (arg == "--screen-files")
       o.screenFiles = static_cast<std::size_t>(Number(arg, value, 1));
     else if (arg == "--screen-repeats")
       o.screenRepeats = static_cast<int>(Number(arg, value, 1));
-    else if (arg == "--settle-ms")
-      o.settleSeconds = Number(arg, value, 0) / 1000.0;
-    else
-      Fail("unknown option " + arg + "\n" + kUsage);
-  }
+    else if (arg == "--settle-ms") o.settleSeconds = Number(arg, value, 0) / 1000.0;
+    else return false;
+    return true;
+  });
   if (o.photos.empty() || o.config.empty() || o.module.empty() || o.noAheadModule.empty())
     Fail(kUsage);
   if (o.names.empty()) o.names = o.photos + "/names";

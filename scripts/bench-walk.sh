@@ -9,18 +9,9 @@
 #        e.g. bench-walk.sh 1000 --rounds 5   (rounds default 5)
 #             bench-walk.sh 200 --rounds 1 --field ISO
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/bench"
-count=${1:-1000}
-[ $# -gt 0 ] && shift
-tool=$(command -v exiftool || true)
-[ -n "$tool" ] || { echo "exiftool is not installed" >&2; exit 1; }
-tool=$(readlink -f "$tool")
-
-cmake -S "$root" -B "$build" -G Ninja -DVELTAMO_SANITIZE=OFF -DVELTAMO_TESTS=OFF \
-  -DVELTAMO_BENCH=ON -DVELTAMO_READ_AHEAD=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target veltamo_module veltamo_module_noahead veltamo_walk_bench
-bash "$root/bench/make_bench_photos.sh" "$build/photos" "$count"
+# shellcheck source=bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+bench_build veltamo_module veltamo_module_noahead veltamo_walk_bench
 
 work="$build/walk"
 rm -rf "$work"

@@ -7,18 +7,9 @@
 # Usage: bench.sh [N photos, default 1000] [more veltamo_bench options...]
 #        e.g. bench.sh 1000 --rounds 5
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/bench"
-count=${1:-1000}
-[ $# -gt 0 ] && shift
-tool=$(command -v exiftool || true)
-[ -n "$tool" ] || { echo "exiftool is not installed" >&2; exit 1; }
-tool=$(readlink -f "$tool")
-
-cmake -S "$root" -B "$build" -G Ninja -DVELTAMO_SANITIZE=OFF -DVELTAMO_TESTS=OFF \
-  -DVELTAMO_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target veltamo_module veltamo_module_single veltamo_bench
-bash "$root/bench/make_bench_photos.sh" "$build/photos" "$count"
+# shellcheck source=bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+bench_build veltamo_module veltamo_module_single veltamo_bench
 
 work="$build/plugin"
 rm -rf "$work"
