@@ -4,8 +4,9 @@
 //
 //   (1) the module as it was before batching (built from the same sources
 //       without it): one request to Exiftool per value;
-//   (2) the module with batching: one request per file, the file's other
-//       fields from what it keeps;
+//   (2) the module with batching (built with one tool and no reading ahead,
+//       which would read files during the other ways' turns): one request
+//       per file, the file's other fields from what it keeps;
 //   (3) a raw loop over this program's own stay-open Exiftool, sending the
 //       request lines of (1) for each value;
 //   (4) the same with the request lines of (2), one batch per file.
@@ -15,7 +16,7 @@
 // in an order that changes from block to block, so that none gets all the
 // warm cache or a quiet moment of the computer; medians over the rounds are
 // reported. The first round's values are compared across the four ways.
-// Last, the process's memory while the batched module is asked for more
+// Last, the process's memory while the module as it ships is asked for more
 // distinct files than it keeps.
 #include <signal.h>
 #include <stdlib.h>
@@ -86,8 +87,8 @@ int main(int argc, char** argv) {
   const std::size_t fields = config.fields.size();
 
   std::printf("Veltamo view fill benchmark\n");
-  std::printf("  modules   (1) %s\n            (2) %s\n", o.unbatchedModule.c_str(),
-              o.module.c_str());
+  std::printf("  modules   (1) %s\n            (2) %s\n            memory %s\n",
+              o.unbatchedModule.c_str(), o.module.c_str(), o.memoryModule.c_str());
   std::printf("            a fresh copy each round, in a plugin folder of its own\n");
   std::printf("  tool      %s, stay-open, a fresh one for every way each round\n",
               o.tool.c_str());
@@ -155,6 +156,6 @@ int main(int argc, char** argv) {
 
   bool bounded = true;
   if (o.memoryFiles > 0)
-    bounded = ReportMemory(MeasureMemory(config, o.module, work, photos.front(), names));
+    bounded = ReportMemory(MeasureMemory(config, o.memoryModule, work, photos.front(), names));
   return equal && bounded ? 0 : 1;
 }

@@ -9,6 +9,9 @@
 #ifndef VELTAMO_BENCH_MODULE
 #define VELTAMO_BENCH_MODULE ""
 #endif
+#ifndef VELTAMO_BENCH_MEMORY_MODULE
+#define VELTAMO_BENCH_MEMORY_MODULE ""
+#endif
 #ifndef VELTAMO_BENCH_UNBATCHED_MODULE
 #define VELTAMO_BENCH_UNBATCHED_MODULE ""
 #endif
@@ -19,8 +22,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: veltamo_bench --photos DIR --config Config.txt [--names DIR] [--tool PATH]\n"
-    "         [--module PATH] [--unbatched-module PATH] [--rounds N] [--block FILES]\n"
-    "         [--memory-files N] [--work DIR] [--random-tools]";
+    "         [--module PATH] [--unbatched-module PATH] [--memory-module PATH]\n"
+    "         [--rounds N] [--block FILES] [--memory-files N] [--work DIR] [--random-tools]";
 
 }  // namespace
 
@@ -28,10 +31,12 @@ Options ParseOptions(int argc, char** argv) {
   Options o;
   o.module = VELTAMO_BENCH_MODULE;
   o.unbatchedModule = VELTAMO_BENCH_UNBATCHED_MODULE;
+  o.memoryModule = VELTAMO_BENCH_MEMORY_MODULE;
   ReadOptions(argc, argv, kUsage, o.alikeTools, [&](const std::string& arg,
                                                     const std::string& value) {
     if (arg == "--module") o.module = value;
     else if (arg == "--unbatched-module") o.unbatchedModule = value;
+    else if (arg == "--memory-module") o.memoryModule = value;
     else if (arg == "--photos") o.photos = value;
     else if (arg == "--names") o.names = value;
     else if (arg == "--config") o.config = value;
@@ -44,7 +49,8 @@ Options ParseOptions(int argc, char** argv) {
     else return false;
     return true;
   });
-  if (o.photos.empty() || o.config.empty() || o.module.empty() || o.unbatchedModule.empty())
+  if (o.photos.empty() || o.config.empty() || o.module.empty() || o.unbatchedModule.empty() ||
+      o.memoryModule.empty())
     Fail(kUsage);
   if (o.names.empty()) o.names = o.photos + "/names";
   return o;

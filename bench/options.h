@@ -7,7 +7,8 @@
 namespace bench {
 
 struct Options {
-  std::string module;           // the module with batching
+  std::string module;           // the module with batching (and one tool, no reading ahead)
+  std::string memoryModule;     // the module as it ships, for the memory run
   std::string unbatchedModule;  // the same sources built without it
   std::string photos;           // the photos whose view is filled
   std::string names;            // folders of more names for the same photos

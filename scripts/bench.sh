@@ -9,7 +9,7 @@
 set -eu
 # shellcheck source=bench-common.sh
 source "$(dirname "$0")/bench-common.sh"
-bench_build veltamo_module veltamo_module_single veltamo_bench
+bench_build veltamo_module veltamo_module_single veltamo_module_noahead veltamo_bench
 
 work="$build/plugin"
 rm -rf "$work"
