@@ -152,25 +152,24 @@ bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool, std::uint64_t
 
 }  // namespace
 
-bool ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name) {
+void ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name) {
   PluginState& state = state_;
   if (state.unloading || !config::PathAllowed(state.config.filter, name) ||
       !SendableFileName(name))
-    return false;
+    return;
   const std::uint64_t generation = state.cache.Generation();
   const platform::FileStamp stamp = platform::StatFile(name);
   if (!stamp.regular || !stamp.identified || state.cache.Batched(name, stamp) ||
       !ReadyForExchange(state, tool, state.stops.load()))
-    return false;
+    return;
   const auto keys = BatchKeysWith(state, nullptr);
   tool::Exchange exchange;
   if (!Ask(state, tool, tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)), exchange) ||
       exchange.status != tool::ExchangeStatus::kReply)
-    return false;
+    return;
   state.cache.StoreBatch(
       name, stamp, generation, *keys,
       tool::ReadBatchReply(exchange.reply, *keys, platform::kToolLineEndLength));
-  return true;
 }
 
 void ModuleReader::StartTool(tool::ToolProcess& tool) {

@@ -41,7 +41,7 @@ struct PluginState;
 class ModuleReader : public AheadReader {
  public:
   explicit ModuleReader(PluginState& state) : state_(state) {}
-  bool ReadFile(tool::ToolProcess& tool, const std::u16string& name) override;
+  void ReadFile(tool::ToolProcess& tool, const std::u16string& name) override;
   void StartTool(tool::ToolProcess& tool) override;
 
  private:

@@ -30,6 +30,14 @@ void ReadAhead::DropReads(bool urgentToo) {
               jobs_.end());
 }
 
+void ReadAhead::DropRead(const std::u16string& name) {
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [&](const Job& job) {
+                               return job.task == Task::kRead && job.name == name;
+                             }),
+              jobs_.end());
+}
+
 void ReadAhead::ResetWalk(std::u16string folder) {
   folder_ = std::move(folder);
   order_.reset();
@@ -128,11 +136,7 @@ void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
 void ReadAhead::Urgent(const std::u16string& name) {
   std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
-  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) {
-                               return job.task == Task::kRead && job.name == name;
-                             }),
-              jobs_.end());
+  DropRead(name);
   Enqueue(Job{Task::kRead, true, name}, true);
   StartWorkers();
 }
@@ -140,11 +144,7 @@ void ReadAhead::Urgent(const std::u16string& name) {
 void ReadAhead::WaitUntilRead(const std::u16string& name) {
   std::unique_lock<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0) return;
-  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) {
-                               return job.task == Task::kRead && job.name == name;
-                             }),
-              jobs_.end());
+  DropRead(name);
   const std::uint64_t epoch = epoch_.load();
   // A read under way ends within its exchange's time-out, and at once when
   // it is called off.
@@ -221,12 +221,10 @@ void ReadAhead::RunRead(std::unique_lock<platform::Mutex>& lock) {
   inFlight_.push_back(job.name);
   lock.unlock();
   // A file a host named itself may lie in any folder.
-  const bool read =
-      (!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name)))) &&
-      reader_.ReadFile(pool_.Tool(slot), job.name);
+  if (!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name))))
+    reader_.ReadFile(pool_.Tool(slot), job.name);
   pool_.Release(slot);
   lock.lock();
-  if (read) ++filesRead_;
   inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), job.name));
 }
 

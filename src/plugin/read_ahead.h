@@ -27,9 +27,8 @@ namespace plugin {
 class AheadReader {
  public:
   virtual ~AheadReader() = default;
-  // Reads `name` into the cache unless it is known already; true when it
-  // was read from the tool.
-  virtual bool ReadFile(tool::ToolProcess& tool, const std::u16string& name) = 0;
+  // Reads `name` into the cache unless it is known already.
+  virtual void ReadFile(tool::ToolProcess& tool, const std::u16string& name) = 0;
   virtual void StartTool(tool::ToolProcess& tool) = 0;
 };
 
@@ -67,9 +66,6 @@ class ReadAhead {
   // BeginShutdown, then waits for every worker to end.
   void Shutdown();
 
-  // For tests: the files read ahead so far.
-  std::uint64_t FilesRead() const { return filesRead_.load(); }
-
  private:
   enum class Task { kRead, kList, kStartTool };
   struct Job {
@@ -90,6 +86,7 @@ class ReadAhead {
   void StartWorkers();
   bool InFlight(const std::u16string& name) const;
   void DropReads(bool urgentToo);
+  void DropRead(const std::u16string& name);  // the queued read of one file
   void ResetWalk(std::u16string folder);
 
   AheadReader& reader_;
@@ -117,7 +114,6 @@ class ReadAhead {
   std::array<platform::Worker, 2 * kMaxTools> workers_;
   // Counts stops; a read started before the last one is called off.
   std::atomic<std::uint64_t> epoch_{0};
-  std::atomic<std::uint64_t> filesRead_{0};
 };
 
 }  // namespace plugin

@@ -154,11 +154,10 @@ TEST(ToolPool, HostTurnsGoFirstAndWaitsEnd) {
 // Reads what it is given slowly, and keeps the names.
 class SlowReader : public plugin::AheadReader {
  public:
-  bool ReadFile(tool::ToolProcess&, const std::u16string& name) override {
+  void ReadFile(tool::ToolProcess&, const std::u16string& name) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::lock_guard<std::mutex> lock(mutex_);
     read_.push_back(name);
-    return true;
   }
   void StartTool(tool::ToolProcess&) override {}
   std::vector<std::u16string> Read() {
