@@ -90,7 +90,8 @@ TEST_F(ModuleReadAhead, AWalkIsReadAheadAndEveryValueIsRight) {
       std::u16string name = File(walk_, i);
       v.result = M().GetValueW(reinterpret_cast<HostWideChar*>(name.data()), field, 0, v.bytes,
                                sizeof v.bytes, 1);
-      if (v.result != 0) EXPECT_EQ(Mismatch(sources_[i], field, v), "") << files_[i];
+      if (v.result == 0) continue;  // a form the batch does not hold
+      EXPECT_EQ(Mismatch(sources_[i], field, v), "") << files_[i];
     }
   }
   EXPECT_EQ(KnownAmong(walk_, 45, kWalkFiles), 0) << "read further than the host followed";
@@ -134,8 +135,7 @@ TEST_F(ModuleReadAhead, StopsOnAnotherFolderANoticeAndTheHostsStop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     // Up to file 18 was to be read, in order, when the walk reached file 9.
     const int known = KnownAmong(walk_, 15, 19);
-    if (std::string(what) == "nothing") EXPECT_EQ(known, 4);
-    else EXPECT_EQ(known, 0);
+    EXPECT_EQ(known, std::string(what) == "nothing" ? 4 : 0);
   }
 }
 
