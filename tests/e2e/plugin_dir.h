@@ -13,6 +13,10 @@
 
 #include "host/module_loader.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace e2e {
 
 namespace fs = std::filesystem;
@@ -48,13 +52,22 @@ inline void PlaceTool(const fs::path& from, const fs::path& to) {
   }
 }
 
+inline unsigned long ProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
 class PluginDir {
  public:
   PluginDir() {
     static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("veltamo-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + std::to_string(counter++) + "-" + std::to_string(std::rand()));
+    // Named by the process too: two test programs that run side by side
+    // (one against each tool) would otherwise make the same folders in turn.
+    dir_ = fs::temp_directory_path() / ("veltamo-test-" + std::to_string(ProcessId()) + "-" +
+                                        std::to_string(counter++));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const fs::path module = EnvPath("VELTAMO_MODULE");
