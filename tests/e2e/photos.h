@@ -174,6 +174,7 @@ inline std::string Mismatch(const std::string& photo, int field, const Value& v,
   if (type.rfind("ft_numeric", 0) == 0)
     code = unit == "Default" ? 11 : type == "ft_numeric_32" ? 1 : type == "ft_numeric_64" ? 2 : 3;
   if (v.result != code) return what;
+  const std::string given = code == 11 ? ", given \"" + host::ToUtf8(v.Text()) + "\"" : "";
   bool same = false;
   switch (code) {
     case 11: same = v.Text() == Utf16(expected); break;
@@ -182,7 +183,7 @@ inline std::string Mismatch(const std::string& photo, int field, const Value& v,
     case 3: same = v.As<double>() == std::strtod(expected.c_str(), nullptr); break;
     case 10: same = v.As<std::uint64_t>() == FileTimeOf(expected); break;
   }
-  return same ? "" : what;
+  return same ? "" : what + given;
 }
 
 }  // namespace e2e
