@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -59,6 +60,31 @@ TEST(ModuleStress, EightThreadsGetTheirOwnValues) {
   EXPECT_EQ(answered + delayed, kThreads * kCallsPerThread);
   std::printf("stress: %d values and %d delayed calls on %d threads, no mismatch\n",
               answered.load(), delayed.load(), kThreads);
+}
+
+// Two copies of the module in one host (installed twice), each starting
+// its first tool at the same moment: neither may take the other's pipes.
+TEST(ModuleStress, TwoCopiesStartTheirToolsAtOnce) {
+  UseRealTool();
+  const std::u16string canon = PhotoPath("canon.jpg");
+  for (int round = 0; round < 6; ++round) {
+    PluginDir first, second;
+    LoadWith(first, ConfigFor(ToolPath()));
+    LoadWith(second, ConfigFor(ToolPath()));
+    std::atomic<int> ready{0};
+    std::string failures[2];
+    auto ask = [&](host::Module& m, std::string& failure) {
+      ++ready;
+      while (ready.load() < 2) std::this_thread::yield();
+      failure = Mismatch("canon.jpg", 1, Get(m, canon, 1));
+    };
+    std::thread one(ask, std::ref(first.module()), std::ref(failures[0]));
+    std::thread other(ask, std::ref(second.module()), std::ref(failures[1]));
+    one.join();
+    other.join();
+    EXPECT_EQ(failures[0], "") << "round " << round;
+    EXPECT_EQ(failures[1], "") << "round " << round;
+  }
 }
 
 // Hosts ask from worker threads that come and go: the tool that one of

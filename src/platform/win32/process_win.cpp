@@ -40,9 +40,12 @@ void CloseIfOpen(HANDLE& handle) {
 // Makes one pipe: `ours` (overlapped, not inheritable) and `theirs`
 // (inheritable). `inbound` is true when we read from it.
 bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs) {
-  wchar_t name[96];
+  // Unique in this process even with several copies of the module loaded
+  // at once: each counts from 0, at an address of its own.
+  wchar_t name[112];
   std::swprintf(name, sizeof name / sizeof name[0],
-                L"\\\\.\\pipe\\veltamo-%lu-%u-%llu", GetCurrentProcessId(),
+                L"\\\\.\\pipe\\veltamo-%lu-%llx-%u-%llu", GetCurrentProcessId(),
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&pipeSerial)),
                 pipeSerial.fetch_add(1),
                 static_cast<unsigned long long>(GetTickCount64()));
   SECURITY_ATTRIBUTES notInherited{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
