@@ -40,23 +40,29 @@ void CloseIfOpen(HANDLE& handle) {
 // Makes one pipe: `ours` (overlapped, not inheritable) and `theirs`
 // (inheritable). `inbound` is true when we read from it.
 bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs) {
-  // Unique in this process even with several copies of the module loaded
-  // at once: each counts from 0, at an address of its own.
-  wchar_t name[112];
-  std::swprintf(name, sizeof name / sizeof name[0],
-                L"\\\\.\\pipe\\veltamo-%lu-%llx-%u-%llu", GetCurrentProcessId(),
-                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&pipeSerial)),
-                pipeSerial.fetch_add(1),
-                static_cast<unsigned long long>(GetTickCount64()));
   SECURITY_ATTRIBUTES notInherited{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-
-  *ours = CreateNamedPipeW(
-      name,
-      (inbound ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND) |
-          FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-      1, kPipeBuffer, kPipeBuffer, 0, &notInherited);
+  // Unique in this process even with several copies of the module loaded
+  // at once: each counts from 0, at an address of its own. A name that is
+  // taken all the same (by anyone) gives way to the next one.
+  wchar_t name[112];
+  *ours = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 4 && *ours == INVALID_HANDLE_VALUE; ++attempt) {
+    std::swprintf(name, sizeof name / sizeof name[0],
+                  L"\\\\.\\pipe\\veltamo-%lu-%llx-%u-%llu", GetCurrentProcessId(),
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&pipeSerial)),
+                  pipeSerial.fetch_add(1),
+                  static_cast<unsigned long long>(GetTickCount64()));
+    *ours = CreateNamedPipeW(
+        name,
+        (inbound ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND) |
+            FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        1, kPipeBuffer, kPipeBuffer, 0, &notInherited);
+    const DWORD error = GetLastError();
+    if (*ours == INVALID_HANDLE_VALUE && error != ERROR_ACCESS_DENIED && error != ERROR_PIPE_BUSY)
+      break;
+  }
   if (*ours == INVALID_HANDLE_VALUE) {
     *ours = nullptr;
     return false;
