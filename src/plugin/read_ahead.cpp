@@ -22,11 +22,9 @@ bool ReadAhead::InFlight(const std::u16string& name) const {
   return std::find(inFlight_.begin(), inFlight_.end(), name) != inFlight_.end();
 }
 
-void ReadAhead::DropReads(bool urgentToo) {
+void ReadAhead::DropReads() {
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [&](const Job& job) {
-                               return job.task == Task::kRead && (urgentToo || !job.urgent);
-                             }),
+                             [](const Job& job) { return job.task == Task::kRead && !job.urgent; }),
               jobs_.end());
 }
 
@@ -46,9 +44,9 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   extraTools_ = false;
   walk_ = Walk{};
   early_.clear();
-  DropReads(false);
+  // Only the reads of files the host named itself stay.
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [](const Job& job) { return job.task != Task::kRead; }),
+                             [](const Job& job) { return job.task != Task::kRead || !job.urgent; }),
               jobs_.end());
 }
 
@@ -104,7 +102,7 @@ void ReadAhead::Follow(const std::u16string& file) {
   const std::int64_t at = order_->Find(file);
   if (at < 0) return;
   const WalkStep step = plugin::Follow(walk_, *order_, static_cast<std::uint32_t>(at), window_);
-  if (step.restart) DropReads(false);
+  if (step.restart) DropReads();
   for (std::uint32_t next : step.next)
     Enqueue(Job{Task::kRead, false, folder_ + order_->names[next]}, false);
   // A long walk has work for every tool.
@@ -157,8 +155,8 @@ void ReadAhead::Stop() {
   {
     std::lock_guard<platform::Mutex> lock(mutex_);
     ++epoch_;
-    DropReads(true);
     ResetWalk(std::u16string());
+    jobs_.clear();
   }
   changed_.NotifyAll();
   pool_.Wake();

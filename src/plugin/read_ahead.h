@@ -85,7 +85,7 @@ class ReadAhead {
   void Enqueue(Job job, bool front);
   void StartWorkers();
   bool InFlight(const std::u16string& name) const;
-  void DropReads(bool urgentToo);
+  void DropReads();  // the walk's queued reads, not those a host named
   void DropRead(const std::u16string& name);  // the queued read of one file
   void ResetWalk(std::u16string folder);
 
