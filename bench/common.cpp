@@ -23,19 +23,29 @@ void Fail(const std::string& message) {
   std::exit(2);
 }
 
-void ReadOptions(int argc, char** argv, const char* usage, bool& alikeTools,
+void ReadOptions(int argc, char** argv, const char* usage, RunOptions& run,
                  const std::function<bool(const std::string& option, const std::string& value)>&
                      take) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--random-tools") {
-      alikeTools = false;
+      run.alikeTools = false;
       continue;
     }
     if (arg == "--help" || arg == "-h") Fail(usage);
     if (i + 1 >= argc) Fail("missing value after " + arg + "\n" + usage);
-    if (!take(arg, argv[++i])) Fail("unknown option " + arg + "\n" + usage);
+    const std::string value = argv[++i];
+    if (arg == "--module") run.module = value;
+    else if (arg == "--photos") run.photos = value;
+    else if (arg == "--names") run.names = value;
+    else if (arg == "--config") run.config = value;
+    else if (arg == "--tool") run.tool = value;
+    else if (arg == "--work") run.work = value;
+    else if (arg == "--rounds") run.rounds = static_cast<int>(Number(arg, value, 1));
+    else if (!take(arg, value)) Fail("unknown option " + arg + "\n" + usage);
   }
+  if (run.photos.empty() || run.config.empty() || run.module.empty()) Fail(usage);
+  if (run.names.empty()) run.names = run.photos + "/names";
 }
 
 long Number(const std::string& option, const std::string& value, long least) {

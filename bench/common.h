@@ -16,10 +16,23 @@ using Clock = std::chrono::steady_clock;
 [[noreturn]] void Fail(const std::string& message);
 
 double SecondsSince(Clock::time_point start);
-// Reads the options of `argv`: "--random-tools" clears `alikeTools`; every
-// other option takes a value, which `take` keeps (false: no such option).
-// Fails with `usage` on "--help", a missing value or an unknown option.
-void ReadOptions(int argc, char** argv, const char* usage, bool& alikeTools,
+// The options every benchmark takes.
+struct RunOptions {
+  std::string module;  // the module as the benchmark first names it
+  std::string photos;  // the photos asked for
+  std::string names;   // folders of more names for the same photos
+  std::string config;  // Config.txt whose fields are asked for
+  std::string tool = "/usr/bin/exiftool";
+  std::string work;    // plugin folders; a fresh one under /tmp if empty
+  int rounds = 3;
+  bool alikeTools = true;  // every tool with the same Perl hash seed and layout
+};
+// Reads the options of `argv` into `run` ("--random-tools" clears
+// `alikeTools`); every other option takes a value, which `take` keeps
+// (false: no such option). Fails with `usage` on "--help", a missing value,
+// an unknown option, or no photos, configuration or module. The names
+// default to the photos' "names" folder.
+void ReadOptions(int argc, char** argv, const char* usage, RunOptions& run,
                  const std::function<bool(const std::string& option, const std::string& value)>&
                      take);
 // The decimal number `value` of `option`; fails when it is none or below

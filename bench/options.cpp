@@ -32,27 +32,16 @@ Options ParseOptions(int argc, char** argv) {
   o.module = VELTAMO_BENCH_MODULE;
   o.unbatchedModule = VELTAMO_BENCH_UNBATCHED_MODULE;
   o.memoryModule = VELTAMO_BENCH_MEMORY_MODULE;
-  ReadOptions(argc, argv, kUsage, o.alikeTools, [&](const std::string& arg,
-                                                    const std::string& value) {
-    if (arg == "--module") o.module = value;
-    else if (arg == "--unbatched-module") o.unbatchedModule = value;
+  ReadOptions(argc, argv, kUsage, o, [&](const std::string& arg, const std::string& value) {
+    if (arg == "--unbatched-module") o.unbatchedModule = value;
     else if (arg == "--memory-module") o.memoryModule = value;
-    else if (arg == "--photos") o.photos = value;
-    else if (arg == "--names") o.names = value;
-    else if (arg == "--config") o.config = value;
-    else if (arg == "--tool") o.tool = value;
-    else if (arg == "--work") o.work = value;
-    else if (arg == "--rounds") o.rounds = static_cast<int>(Number(arg, value, 1));
     else if (arg == "--block") o.blockFiles = static_cast<std::size_t>(Number(arg, value, 1));
     else if (arg == "--memory-files")
       o.memoryFiles = static_cast<std::size_t>(Number(arg, value, 0));
     else return false;
     return true;
   });
-  if (o.photos.empty() || o.config.empty() || o.module.empty() || o.unbatchedModule.empty() ||
-      o.memoryModule.empty())
-    Fail(kUsage);
-  if (o.names.empty()) o.names = o.photos + "/names";
+  if (o.unbatchedModule.empty() || o.memoryModule.empty()) Fail(kUsage);
   return o;
 }
 

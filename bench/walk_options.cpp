@@ -28,17 +28,10 @@ WalkOptions ParseWalkOptions(int argc, char** argv) {
   WalkOptions o;
   o.module = VELTAMO_BENCH_MODULE;
   o.noAheadModule = VELTAMO_BENCH_NOAHEAD_MODULE;
-  ReadOptions(argc, argv, kUsage, o.alikeTools, [&](const std::string& arg,
-                                                    const std::string& value) {
-    if (arg == "--module") o.module = value;
-    else if (arg == "--noahead-module") o.noAheadModule = value;
-    else if (arg == "--photos") o.photos = value;
-    else if (arg == "--names") o.names = value;
-    else if (arg == "--config") o.config = value;
+  o.rounds = 5;
+  ReadOptions(argc, argv, kUsage, o, [&](const std::string& arg, const std::string& value) {
+    if (arg == "--noahead-module") o.noAheadModule = value;
     else if (arg == "--field") o.field = value;
-    else if (arg == "--tool") o.tool = value;
-    else if (arg == "--work") o.work = value;
-    else if (arg == "--rounds") o.rounds = static_cast<int>(Number(arg, value, 1));
     else if (arg == "--screen-files")
       o.screenFiles = static_cast<std::size_t>(Number(arg, value, 1));
     else if (arg == "--screen-repeats")
@@ -47,9 +40,7 @@ WalkOptions ParseWalkOptions(int argc, char** argv) {
     else return false;
     return true;
   });
-  if (o.photos.empty() || o.config.empty() || o.module.empty() || o.noAheadModule.empty())
-    Fail(kUsage);
-  if (o.names.empty()) o.names = o.photos + "/names";
+  if (o.noAheadModule.empty()) Fail(kUsage);
   return o;
 }
 
