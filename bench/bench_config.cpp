@@ -78,4 +78,10 @@ std::string MakePluginDir(const std::string& dir, const std::string& modulePath,
   return copy;
 }
 
+std::vector<int> AllFields(const BenchConfig& config) {
+  std::vector<int> all;
+  for (std::size_t f = 0; f < config.fields.size(); ++f) all.push_back(static_cast<int>(f));
+  return all;
+}
+
 }  // namespace bench

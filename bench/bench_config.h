@@ -36,6 +36,8 @@ struct BenchConfig {
 // Reads Config.txt at `path`, puts `toolPath` on its tool line and works
 // out each field's request as the module does.
 BenchConfig ReadBenchConfig(const std::string& path, const std::string& toolPath);
+// The indices of all of `config`'s fields, in order.
+std::vector<int> AllFields(const BenchConfig& config);
 
 // A file as the host names it.
 struct Photo {

@@ -9,7 +9,6 @@
 
 #include "common.h"
 #include "platform/platform.h"
-#include "plugin/delivery.h"
 #include "tool/requests.h"
 
 extern char** environ;
@@ -67,12 +66,6 @@ std::vector<std::u16string> RunOnce(const std::string& toolPath,
 }
 
 }  // namespace
-
-Reading OneTagReading(std::u16string reply) {
-  plugin::TrimReplyLineEnd(reply);
-  if (reply.empty()) return {true, std::nullopt};
-  return {true, std::move(reply)};
-}
 
 std::vector<Value> OneShotValues(const BenchConfig& config, const std::vector<Photo>& photos,
                                  const std::string& toolPath, const std::string& workDir) {

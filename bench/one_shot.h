@@ -17,8 +17,4 @@ namespace bench {
 std::vector<Value> OneShotValues(const BenchConfig& config, const std::vector<Photo>& photos,
                                  const std::string& toolPath, const std::string& workDir);
 
-// What the module makes of a one-tag reply: its line end dropped, an empty
-// reply no value.
-Reading OneTagReading(std::u16string reply);
-
 }  // namespace bench

@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "common.h"
 #include "platform/platform.h"
+#include "tool/requests.h"
 
 extern char** environ;
 
@@ -90,6 +93,39 @@ std::u16string StayOpenTool::Ask(std::string_view commands) {
       return platform::Utf8ToUtf16(received_);
     }
   }
+}
+
+std::vector<Reading> AskAsTheModule(StayOpenTool& tool, const BenchConfig& config,
+                                    const Photo& photo, const std::vector<int>& fields) {
+  std::vector<Reading> readings(fields.size());
+  std::optional<std::vector<tool::BatchValue>> batch;
+  std::vector<std::pair<tool::TagKey, Reading>> alone;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const FieldInfo& field = config.fields[fields[i]];
+    if (!field.asked) continue;
+    Reading& reading = readings[i];
+    if (field.batchIndex >= 0) {
+      if (!batch)
+        batch = tool::ReadBatchReply(
+            tool.Ask(tool::BuildBatchRequest(config.batchKeys, photo.path)), config.batchKeys,
+            platform::kToolLineEndLength);
+      if (const tool::BatchValue& known = (*batch)[field.batchIndex]) {
+        reading.asked = true;
+        if (*known && !(*known)->empty()) reading.text = *known;
+        continue;
+      }
+    }
+    const auto seen = std::find_if(alone.begin(), alone.end(),
+                                   [&](const auto& a) { return a.first == field.key; });
+    if (seen != alone.end()) {
+      reading = seen->second;
+    } else {
+      reading = OneTagReading(
+          tool.Ask(tool::BuildTagRequest(field.tag, field.key.numeric, photo.path)));
+      alone.emplace_back(field.key, reading);
+    }
+  }
+  return readings;
 }
 
 }  // namespace bench

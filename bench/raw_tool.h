@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "bench_config.h"
+#include "values.h"
 
 namespace bench {
 
@@ -32,5 +36,14 @@ class StayOpenTool {
   std::uint64_t nextId_;
   std::string request_, received_;  // kept to spare allocations
 };
+
+// What the batched module sends `tool` for `fields` (indices of
+// `config`'s fields) of `photo`, one field after the other: the file's batch
+// request at the first field a batch answers, and, once per tag form, a
+// one-tag request for a field the batch leaves open or cannot answer. The
+// readings are those of `fields`, in turn, as the module reads the replies
+// (an empty text is no value).
+std::vector<Reading> AskAsTheModule(StayOpenTool& tool, const BenchConfig& config,
+                                    const Photo& photo, const std::vector<int>& fields);
 
 }  // namespace bench

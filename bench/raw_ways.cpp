@@ -1,10 +1,7 @@
 // The raw loops: what the module's exchanges cost without the module.
 #include <algorithm>
-#include <optional>
 #include <utility>
 
-#include "platform/platform.h"
-#include "plugin/delivery.h"
 #include "raw_tool.h"
 #include "tool/requests.h"
 #include "ways.h"
@@ -12,14 +9,6 @@
 namespace bench {
 
 namespace {
-
-// What the module makes of a one-tag reply: its line end dropped, an empty
-// reply no value.
-std::optional<std::u16string> OneTagValue(std::u16string reply) {
-  plugin::TrimReplyLineEnd(reply);
-  if (reply.empty()) return std::nullopt;
-  return reply;
-}
 
 class RawWay : public Way {
  public:
@@ -56,9 +45,9 @@ class RawOneTagWay : public RawWay {
     for (std::size_t f = 0; f < config_.fields.size(); ++f) {
       const FieldInfo& field = config_.fields[f];
       if (!field.asked) continue;
-      std::optional<std::u16string> value = OneTagValue(
+      Reading reading = OneTagReading(
           tool_->Ask(tool::BuildTagRequest(field.tag, field.key.numeric, photo.path)));
-      if (out != nullptr) out[f] = {true, std::move(value)};
+      if (out != nullptr) out[f] = std::move(reading);
     }
   }
 };
@@ -68,49 +57,16 @@ class RawOneTagWay : public RawWay {
 // no batch answers, is asked alone once per file.
 class RawAllTagsWay : public RawWay {
  public:
-  using RawWay::RawWay;
+  RawAllTagsWay(std::string name, const BenchConfig& config, std::string toolPath)
+      : RawWay(std::move(name), config, std::move(toolPath)), all_(AllFields(config)) {}
 
   void FillFile(const Photo& photo, Kept* keep, std::size_t at) override {
-    Reading* out = Slot(keep, at);
-    bool batched = false;
-    std::vector<tool::BatchValue> batch;
-    alone_.clear();
-    for (std::size_t f = 0; f < config_.fields.size(); ++f) {
-      const FieldInfo& field = config_.fields[f];
-      if (!field.asked) continue;
-      std::optional<std::u16string> value;
-      bool answered = false;
-      if (field.batchIndex >= 0) {
-        if (!batched) {
-          batch = tool::ReadBatchReply(
-              tool_->Ask(tool::BuildBatchRequest(config_.batchKeys, photo.path)),
-              config_.batchKeys, platform::kToolLineEndLength);
-          batched = true;
-        }
-        if (const tool::BatchValue& known = batch[field.batchIndex]) {
-          value = *known;
-          answered = true;
-        }
-      }
-      if (!answered) {
-        const auto seen = std::find_if(alone_.begin(), alone_.end(),
-                                       [&](const auto& a) { return a.first == field.key; });
-        if (seen != alone_.end()) {
-          value = seen->second;
-        } else {
-          value = OneTagValue(
-              tool_->Ask(tool::BuildTagRequest(field.tag, field.key.numeric, photo.path)));
-          alone_.emplace_back(field.key, value);
-        }
-      }
-      // An empty text is no value, as for a one-tag reply.
-      if (value && value->empty()) value.reset();
-      if (out != nullptr) out[f] = {true, std::move(value)};
-    }
+    std::vector<Reading> readings = AskAsTheModule(*tool_, config_, photo, all_);
+    if (Reading* out = Slot(keep, at)) std::move(readings.begin(), readings.end(), out);
   }
 
  private:
-  std::vector<std::pair<tool::TagKey, std::optional<std::u16string>>> alone_;
+  const std::vector<int> all_;
 };
 
 }  // namespace

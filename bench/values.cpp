@@ -107,6 +107,12 @@ Value FromBuffer(int code, const unsigned char* buffer) {
   return value;
 }
 
+Reading OneTagReading(std::u16string reply) {
+  plugin::TrimReplyLineEnd(reply);
+  if (reply.empty()) return {true, std::nullopt};
+  return {true, std::move(reply)};
+}
+
 Value Deliver(const FieldInfo& field, const Reading& reading) {
   if (!reading.asked) return {-1, {}};
   if (!reading.text || reading.text->empty()) return {-3, {}};

@@ -40,6 +40,10 @@ struct Kept {
   std::vector<Reading> readings;
 };
 
+// What the module makes of a one-tag reply: its line end dropped, an empty
+// reply no value.
+Reading OneTagReading(std::u16string reply);
+
 // The value in a host buffer of kHostBufferBytes after result `code`.
 Value FromBuffer(int code, const unsigned char* buffer);
 // What the module delivers for `reading`: no value when nothing was asked,

@@ -1,70 +1,28 @@
 #include "walk_runs.h"
 
-#include <algorithm>
 #include <chrono>
-#include <optional>
 #include <thread>
-#include <utility>
 
 #include "common.h"
 #include "host/module_loader.h"
 #include "module_calls.h"
-#include "one_shot.h"
 #include "open_counter.h"
-#include "platform/platform.h"
 #include "raw_tool.h"
-#include "tool/requests.h"
 
 namespace bench {
 
 namespace {
 
-std::vector<int> AllFields(const BenchConfig& config) {
-  std::vector<int> all;
-  for (std::size_t f = 0; f < config.fields.size(); ++f) all.push_back(static_cast<int>(f));
-  return all;
-}
-
 void Settle(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-// What the module sends the tool for `fields` of `photo`: the file's batch
-// at the first field a batch answers, and once per tag form a one-tag
-// request for a field the batch leaves open or cannot answer. The values as
+// What the module sends the tool for `fields` of `photo`; the values as
 // the module delivers them go to `out`.
 void AskRaw(StayOpenTool& tool, const BenchConfig& config, const Photo& photo,
             const std::vector<int>& fields, std::vector<Value>* out) {
-  std::optional<std::vector<tool::BatchValue>> batch;
-  std::vector<std::pair<tool::TagKey, Reading>> alone;
-  for (int f : fields) {
-    const FieldInfo& field = config.fields[f];
-    Reading reading;
-    if (field.asked) {
-      reading.asked = true;
-      bool answered = false;
-      if (field.batchIndex >= 0) {
-        if (!batch)
-          batch =
-              tool::ReadBatchReply(tool.Ask(tool::BuildBatchRequest(config.batchKeys, photo.path)),
-                                   config.batchKeys, platform::kToolLineEndLength);
-        if (const tool::BatchValue& known = (*batch)[field.batchIndex]) {
-          reading.text = *known;
-          answered = true;
-        }
-      }
-      if (!answered) {
-        const auto seen = std::find_if(alone.begin(), alone.end(),
-                                       [&](const auto& a) { return a.first == field.key; });
-        if (seen != alone.end()) {
-          reading = seen->second;
-        } else {
-          reading = OneTagReading(
-              tool.Ask(tool::BuildTagRequest(field.tag, field.key.numeric, photo.path)));
-          alone.emplace_back(field.key, reading);
-        }
-      }
-    }
-    if (out != nullptr) out->push_back(Deliver(field, reading));
-  }
+  const std::vector<Reading> readings = AskAsTheModule(tool, config, photo, fields);
+  if (out == nullptr) return;
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    out->push_back(Deliver(config.fields[fields[i]], readings[i]));
 }
 
 // The processes this one has started that are still there (zombies too).
