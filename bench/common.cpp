@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <signal.h>
 #include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +48,23 @@ void ReadOptions(int argc, char** argv, const char* usage, RunOptions& run,
   }
   if (run.photos.empty() || run.config.empty() || run.module.empty()) Fail(usage);
   if (run.names.empty()) run.names = run.photos + "/names";
+}
+
+void PrepareRun(const RunOptions& run) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  if (run.alikeTools) MakeToolsAlike();
+  signal(SIGPIPE, SIG_IGN);
+}
+
+std::string WorkDir(const RunOptions& run, const std::string& prefix) {
+  if (!run.work.empty()) {
+    mkdir(run.work.c_str(), 0755);
+    return run.work;
+  }
+  std::string templ = "/tmp/" + prefix + "-XXXXXX";
+  if (mkdtemp(templ.data()) == nullptr) Fail("mkdtemp");
+  return templ;
 }
 
 long Number(const std::string& option, const std::string& value, long least) {

@@ -35,6 +35,13 @@ struct RunOptions {
 void ReadOptions(int argc, char** argv, const char* usage, RunOptions& run,
                  const std::function<bool(const std::string& option, const std::string& value)>&
                      take);
+// Readies this process for a run of `run`: date-time values are compared
+// as UTC calendar times, the tools are made alike unless told otherwise,
+// and a tool's closed pipe ends no write with a signal.
+void PrepareRun(const RunOptions& run);
+// Where the plugin folders go: `run.work` (made when missing), or a fresh
+// folder "/tmp/<prefix>-XXXXXX".
+std::string WorkDir(const RunOptions& run, const std::string& prefix);
 // The decimal number `value` of `option`; fails when it is none or below
 // `least`.
 long Number(const std::string& option, const std::string& value, long least);

@@ -18,10 +18,6 @@
 // reported. The first round's values are compared across the four ways.
 // Last, the process's memory while the module as it ships is asked for more
 // distinct files than it keeps.
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,16 +42,6 @@ namespace {
 constexpr std::size_t kTurns[kWays][kWays] = {
     {0, 1, 3, 2}, {1, 2, 0, 3}, {2, 3, 1, 0}, {3, 0, 2, 1}};
 
-std::string WorkDir(const Options& o) {
-  if (!o.work.empty()) {
-    mkdir(o.work.c_str(), 0755);
-    return o.work;
-  }
-  char templ[] = "/tmp/veltamo-bench-XXXXXX";
-  if (mkdtemp(templ) == nullptr) Fail("mkdtemp");
-  return templ;
-}
-
 // Every photo name in the folders of `dir`.
 std::vector<std::string> MoreNames(const std::string& dir) {
   std::vector<std::string> names;
@@ -68,11 +54,7 @@ std::vector<std::string> MoreNames(const std::string& dir) {
 
 int main(int argc, char** argv) {
   const Options o = ParseOptions(argc, argv);
-  // Date-time values are compared as UTC calendar times.
-  setenv("TZ", "UTC", 1);
-  tzset();
-  if (o.alikeTools) MakeToolsAlike();
-  signal(SIGPIPE, SIG_IGN);
+  PrepareRun(o);
 
   const BenchConfig config = ReadBenchConfig(o.config, o.tool);
   const std::vector<Photo> photos = ToPhotos(JpegFiles(FullPath(o.photos)));
@@ -83,7 +65,7 @@ int main(int argc, char** argv) {
   // no round asks for.
   const std::vector<Photo> warmUp(names.end() - 3, names.end());
   if (names.size() > o.memoryFiles) names.resize(o.memoryFiles);
-  const std::string work = WorkDir(o);
+  const std::string work = WorkDir(o, "veltamo-bench");
   const std::size_t fields = config.fields.size();
 
   std::printf("Veltamo view fill benchmark\n");

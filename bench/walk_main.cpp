@@ -22,11 +22,7 @@
 // medians. Every value of every run is compared with what one-shot Exiftool
 // prints for the same requests. The exit status is 1 on a difference or when the screen visit
 // opened more photos than twice those asked.
-#include <signal.h>
-#include <stdlib.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,16 +40,6 @@
 using namespace bench;
 
 namespace {
-
-std::string WorkDir(const WalkOptions& o) {
-  if (!o.work.empty()) {
-    mkdir(o.work.c_str(), 0755);
-    return o.work;
-  }
-  char templ[] = "/tmp/veltamo-walk-bench-XXXXXX";
-  if (mkdtemp(templ) == nullptr) Fail("mkdtemp");
-  return templ;
-}
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
@@ -80,11 +66,7 @@ int FieldIndex(const BenchConfig& config, const std::string& name) {
 
 int main(int argc, char** argv) {
   const WalkOptions o = ParseWalkOptions(argc, argv);
-  // Date-time values are compared as UTC calendar times.
-  setenv("TZ", "UTC", 1);
-  tzset();
-  if (o.alikeTools) MakeToolsAlike();
-  signal(SIGPIPE, SIG_IGN);
+  PrepareRun(o);
 
   const BenchConfig config = ReadBenchConfig(o.config, o.tool);
   const int sortField = FieldIndex(config, o.field);
@@ -102,7 +84,7 @@ int main(int argc, char** argv) {
       setup.warmUp.push_back(ToPhotos({files.back()})[0]);
   }
   if (setup.warmUp.empty()) Fail("no folders of other photos for warming up in " + o.names);
-  setup.work = WorkDir(o);
+  setup.work = WorkDir(o, "veltamo-walk-bench");
 
   std::map<std::string, std::size_t> position;
   for (std::size_t i = 0; i < named.size(); ++i) position[named[i]] = i;
