@@ -301,10 +301,13 @@ RefusedTagRun ReadWithRefusedTag(const std::string& toolLine, const std::string&
 
 // Each argument line the tool was sent, as a logging stand-in in front of
 // the real tool wrote them down.
-std::vector<std::string> LoggedLines(const std::string& log) {
-  std::ifstream in(fs::u8path(host::NativePath(log)), std::ios::binary);
+std::vector<std::string> LoggedLines(const fs::path& log) {
+  std::ifstream in(log, std::ios::binary);
   std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 
@@ -318,33 +321,23 @@ TEST(ModuleRefusedTag, OtherColumnsKeepTheirValuesAndItIsAskedOnce) {
     EXPECT_EQ(real.failures, std::vector<std::string>());
 
     // The same before a stand-in that writes down every line sent to the
-    // real tool (natively the tool under test; under Wine the bridge runs
-    // it in front of Debian's).
-    const std::string dir = "/tmp/veltamo-refused-" + std::to_string(ProcessId());
-    fs::create_directories(fs::u8path(host::NativePath(dir)));
-    const std::string log = dir + "/requests.log", logger = dir + "/logged-exiftool";
-    fs::remove(fs::u8path(host::NativePath(log)));
-#ifdef _WIN32
-    const std::string tool = "/usr/bin/exiftool";
-#else
-    const std::string tool = Env("VELTAMO_TOOL");
+    // real tool, in its working directory (natively the tool under test;
+    // under Wine the bridge runs it in front of Debian's).
+    const fs::path dir =
+        fs::temp_directory_path() / ("veltamo-refused-" + std::to_string(ProcessId()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+#ifndef _WIN32
+    setenv("VELTAMO_LOGGED_TOOL", Env("VELTAMO_TOOL").c_str(), 1);
 #endif
-    {
-      std::ofstream script(fs::u8path(host::NativePath(logger)), std::ios::binary);
-      script << "#!/bin/sh\ntee -a '" << log << "' | '" << tool << "' \"$@\"\n";
-    }
-    fs::permissions(fs::u8path(host::NativePath(logger)), fs::perms::owner_all,
-                    fs::perm_options::add);
-#ifdef _WIN32
-    SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", logger.c_str());
-    const std::string toolLine = host::NativePath(Env("VELTAMO_BRIDGE"));
-#else
-    const std::string toolLine = logger;
-#endif
+    const std::string toolLine = StandInToolPath("logs_requests");
     const RefusedTagRun logged = ReadWithRefusedTag(toolLine, word);
     UseRealTool();
+    fs::current_path(before);
     EXPECT_EQ(logged.failures, std::vector<std::string>());
-    const std::vector<std::string> lines = LoggedLines(log);
+    const std::vector<std::string> lines = LoggedLines(dir / "requests.log");
     const auto count = [&lines](const std::string& prefix) {
       return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
         return line.compare(0, prefix.size(), prefix) == 0;
@@ -356,7 +349,7 @@ TEST(ModuleRefusedTag, OtherColumnsKeepTheirValuesAndItIsAskedOnce) {
     for (const std::string& line : lines) sent += line + "\n";
     EXPECT_EQ(count("-execute"), 3 + logged.files) << sent;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "-" + word), 1);
-    fs::remove_all(fs::u8path(host::NativePath(dir)));
+    fs::remove_all(dir);
   }
 }
 
