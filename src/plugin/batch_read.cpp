@@ -10,6 +10,12 @@ namespace plugin {
 BatchRead ReadBatch(const std::vector<tool::TagKey>& keys, std::string_view fileNameUtf8,
                     std::size_t lineEndLength, const AskFunction& ask) {
   BatchRead read;
+  // No tag left to ask (every one refused): a request without tags would
+  // have the tool print all of them.
+  if (keys.empty()) {
+    read.result = AskResult::kReply;
+    return read;
+  }
   std::u16string reply;
   read.result = ask(tool::BuildBatchRequest(keys, fileNameUtf8), reply);
   if (read.result != AskResult::kReply) return read;

@@ -178,6 +178,11 @@ TEST(BatchRead, ARefusedRequestIsAskedKeyByKey) {
   EXPECT_EQ(read.values, (std::vector<BatchValue>{kMissing, kMissing}));
   EXPECT_TRUE(read.refused.empty());
   EXPECT_EQ(none.requests, 1);
+  // With every tag refused, the tool is not asked (it would print all).
+  ScriptedTool idle;
+  read = plugin::ReadBatch({}, "/a.jpg", 1, idle.Ask());
+  EXPECT_EQ(read.result, plugin::AskResult::kReply);
+  EXPECT_EQ(idle.requests, 0);
   // A stop while keys are asked alone ends the reading.
   ScriptedTool stopped{{"_"}, 0, 0, 3};
   read = plugin::ReadBatch(keys, "/a.jpg", 1, stopped.Ask());
