@@ -138,6 +138,30 @@ while read -r line; do
   echo "$line"
 done < <("${tool[@]}" compare --manifest "$S/columns.json" --expected "$S/expected.json" \
            --shown "$S/shown.txt")
+# What a photographer looks at first, with the bundled columns: the lens of
+# the Canon and Nikon photos, which their cameras name only in the maker
+# note, and no date at all for the camera whose clock was never set.
+# (Skipped for a Config.txt without a "Lens" or "Date taken" column.)
+check_cell() {
+  local title=$1 file=$2 want=$3 cell status=0
+  cell=$("${tool[@]}" cell --manifest "$S/columns.json" --expected "$S/expected.json" \
+           --shown "$S/shown.txt" --title "$title" --file "$file") || status=$?
+  [ $status -eq 3 ] && return
+  if [ $status -ne 0 ]; then
+    fail "$title of $file: the row is not shown"
+  elif [ "$want" = filled ] && [ -n "$cell" ]; then
+    pass "$title of $file shown: $cell"
+  elif [ "$want" = empty ] && [ -z "$cell" ]; then
+    pass "$title of $file (DateTimeOriginal 0000:00:00 00:00:00) shown empty"
+  else
+    fail "$title of $file: shown '$cell', expected it $want"
+  fi
+}
+for photo in IMG_5120.JPG IMG_5121.CR2 DSC_0042.JPG DSC_0043.NEF; do
+  check_cell Lens "$photo" filled
+done
+check_cell "Date taken" IMG_0001.JPG empty
+
 # A host that crashed early may have had no poll see its exiftool below it;
 # the run's mark still tells the ones it started.
 for pid in $(dc_child_exiftools) $(dc_run_exiftools | cut -d' ' -f1); do
