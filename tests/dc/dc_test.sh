@@ -9,9 +9,12 @@
 #   MODULE  a Linux build of the plugin (it is copied as Veltamo.wdx)
 #   CONFIG  the Config.txt to put beside it (default: dist/Config.txt)
 #
-# Checks: every cell; sorting by an integer column is by number; the host is
-# alive until it is closed, and closes normally; no exiftool is left after
-# it closes, nor after it is killed (SIGKILL). Exits 1 on any failure.
+# Checks: every cell; the Lens column names the lens of the Canon and Nikon
+# photos, and Date taken is empty for a camera whose clock was never set
+# (with a Config.txt that has these columns); sorting by an integer column
+# is by number; the host is alive until it is closed, and closes normally;
+# no exiftool is left after it closes, nor after it is killed (SIGKILL).
+# Exits 1 on any failure.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=dc_env.sh
