@@ -156,47 +156,6 @@ bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool) {
   return !state.unloading;
 }
 
-// Makes a host call known to the stops while it lives.
-class CallEntry {
- public:
-  CallEntry(PluginState& state, HostCall& call) : state_(state), call_(call) {
-    std::lock_guard<std::mutex> lock(state_.callsMutex);
-    state_.calls.push_back(&call_);
-  }
-  ~CallEntry() {
-    std::lock_guard<std::mutex> lock(state_.callsMutex);
-    state_.calls.erase(std::find(state_.calls.begin(), state_.calls.end(), &call_));
-  }
-  CallEntry(const CallEntry&) = delete;
-  CallEntry& operator=(const CallEntry&) = delete;
-
- private:
-  PluginState& state_;
-  HostCall& call_;
-};
-
-// Lets a stop for the call cancel the tool of `slot` while it lives, the
-// tool being ready (see ReadyForExchange). False, and nothing held, when
-// the call was stopped already.
-class CallTool {
- public:
-  CallTool(PluginState& state, HostCall& call, int slot) : state_(state), call_(call) {
-    std::lock_guard<std::mutex> lock(state_.callsMutex);
-    if (!call_.stopped) call_.slot = slot;
-  }
-  ~CallTool() {
-    std::lock_guard<std::mutex> lock(state_.callsMutex);
-    call_.slot = -1;
-  }
-  CallTool(const CallTool&) = delete;
-  CallTool& operator=(const CallTool&) = delete;
-  bool held() const { return call_.slot >= 0; }
-
- private:
-  PluginState& state_;
-  HostCall& call_;
-};
-
 }  // namespace
 
 void ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name) {
@@ -290,7 +249,7 @@ int Value(PluginState& state, HostCall& call, int fieldIndex, int unitIndex,
     if (!turn.held()) return kEmptyReply;
     tool::ToolProcess& tool = turn.tool();
     if (!ReadyForExchange(state, tool)) return kEmptyReply;
-    const CallTool stoppable(state, call, turn.slot());
+    const CallTool stoppable(state.calls, call, turn.slot());
     if (!stoppable.held()) return kEmptyReply;
     // Another request may have read it meanwhile.
     if (cached) {
@@ -339,7 +298,7 @@ int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
   if (fileName != nullptr && length <= kMaxFileName) {
     HostCall call;
     call.name.assign(fileName, length);
-    const CallEntry entry(state, call);
+    const CallEntry entry(state.calls, call);
     result = Value(state, call, fieldIndex, unitIndex,
                    HostBuffer{fieldValue, maxLength, hostText}, flags, known);
   }
@@ -355,15 +314,7 @@ void StopGetValue(PluginState& state, const char16_t* fileName) {
     if (length > kMaxFileName) return;
     name.emplace(fileName, length);
   }
-  {
-    std::lock_guard<std::mutex> lock(state.callsMutex);
-    for (HostCall* call : state.calls) {
-      if (name && call->name != *name) continue;
-      call->stopped = true;
-      // The exchange is abandoned; the tool finishes its reply meanwhile.
-      if (call->slot >= 0) state.pool.Tool(call->slot).child.Cancel();
-    }
-  }
+  state.calls.Stop(name ? &*name : nullptr, state.pool);
   // Calls waiting for a tool, or for a file read ahead, look again.
   state.pool.Wake();
   state.ahead.Wake();

@@ -12,6 +12,7 @@
 
 #include "config/config_loader.h"
 #include "plugin/delivery.h"
+#include "plugin/host_calls.h"
 #include "plugin/read_ahead.h"
 #include "plugin/tool_pool.h"
 #include "plugin/value_cache.h"
@@ -36,13 +37,6 @@ inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 inline constexpr std::size_t kMaxFileName = 32767;
 
 struct PluginState;
-
-// A host's call for a value of one file, while it is under way.
-struct HostCall {
-  std::u16string name;
-  std::atomic<bool> stopped{false};  // the host stopped it
-  int slot = -1;                     // under callsMutex: the pool slot it holds
-};
 
 // Reading ahead through the module's tools and into its cache.
 class ModuleReader : public AheadReader {
@@ -77,8 +71,7 @@ struct PluginState {
   std::atomic<int> hostInterfaceVersion{0};
   // The host's value calls under way, which its stops (ContentStopGetValue)
   // end by the file they name.
-  std::mutex callsMutex;
-  std::vector<HostCall*> calls;
+  HostCalls calls;
   // Values read for files. Under formsMutex: the forms the host has asked
   // for so far, and the tags one request asks for at once (made anew when
   // a form is added; null until the first request).

@@ -124,44 +124,8 @@ bool DrainAbandoned(ToolProcess& tool, std::uint64_t deadline, bool* cancelled) 
   }
 }
 
-}  // namespace
-
-Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs,
-                     int drainMs) {
-  Exchange exchange;
-  if (!ToolRunning(tool)) return exchange;
-  if (tool.abandonedId) {
-    bool cancelled = false;
-    const std::uint64_t drainEnd =
-        std::min(tool.abandonedDeadline, platform::DeadlineAfter(drainMs));
-    if (!DrainAbandoned(tool, drainEnd, &cancelled)) {
-      // Nothing was sent: a fresh tool may be asked instead.
-      exchange.status = cancelled ? ExchangeStatus::kAbandoned : ExchangeStatus::kToolGone;
-      return exchange;
-    }
-  }
-
-  const std::uint64_t id = tool.nextId++;
-  std::string request;
-  request.reserve(commands.size() + 32);
-  request.append(commands);
-  request.append("-execute").append(std::to_string(id)).push_back('\n');
-  // One deadline for the whole exchange: a tool that trickles its output
-  // holds the channel no longer than one that is silent.
-  // A fresh tool's first exchange waits for its start as well: twice as long.
-  const int bound = id == tool.firstId && timeoutMs >= 0 ? 2 * timeoutMs : timeoutMs;
-  const int allowed =
-      bound < 0 ? tool.exchangeTimeoutMs : std::min(bound, tool.exchangeTimeoutMs);
-  const std::uint64_t deadline = platform::DeadlineAfter(allowed);
-  const platform::IoResult written = tool.child.Write(request, platform::Remaining(deadline));
-  if (written != platform::IoResult::kOk) {
-    exchange.status = written == platform::IoResult::kClosed
-                          ? ExchangeStatus::kToolGone
-                          : ExchangeStatus::kBroken;
-    tool.child.Terminate();
-    return exchange;
-  }
-
+// Reads the reply of exchange `id` up to its marker, until `deadline`.
+void ReadReply(ToolProcess& tool, std::uint64_t id, std::uint64_t deadline, Exchange& exchange) {
   std::string received;
   bool anything = false;
   char buffer[kReadChunk + 1];
@@ -179,7 +143,7 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs
       tool.abandonedId = id;
       tool.abandonedDeadline = deadline;
       tool.abandonedTail = received.substr(received.size() - std::min(received.size(), kTailKept));
-      return exchange;
+      return;
     }
     if (read != platform::IoResult::kOk) {
       exchange.status = read == platform::IoResult::kClosed && !anything
@@ -210,6 +174,53 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs
 
   exchange.reply = platform::Utf8ToUtf16(received);
   if (exchange.status != ExchangeStatus::kReply) tool.child.Terminate();
+}
+
+
+}  // namespace
+
+Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs,
+                     int drainMs) {
+  Exchange exchange;
+  if (!ToolRunning(tool)) return exchange;
+  if (tool.abandonedId) {
+    bool cancelled = false;
+    const std::uint64_t drainEnd =
+        std::min(tool.abandonedDeadline, platform::DeadlineAfter(drainMs));
+    if (!DrainAbandoned(tool, drainEnd, &cancelled)) {
+      // Nothing was sent: a fresh tool may be asked instead.
+      exchange.status = cancelled ? ExchangeStatus::kAbandoned : ExchangeStatus::kToolGone;
+      return exchange;
+    }
+  }
+
+  // Cancelled before anything was sent: the tool owes nothing.
+  if (tool.child.Cancelled()) {
+    exchange.status = ExchangeStatus::kAbandoned;
+    return exchange;
+  }
+  const std::uint64_t id = tool.nextId++;
+  std::string request;
+  request.reserve(commands.size() + 32);
+  request.append(commands);
+  request.append("-execute").append(std::to_string(id)).push_back('\n');
+  // One deadline for the whole exchange: a tool that trickles its output
+  // holds the channel no longer than one that is silent.
+  // A fresh tool's first exchange waits for its start as well: twice as long.
+  const int bound = id == tool.firstId && timeoutMs >= 0 ? 2 * timeoutMs : timeoutMs;
+  const int allowed =
+      bound < 0 ? tool.exchangeTimeoutMs : std::min(bound, tool.exchangeTimeoutMs);
+  const std::uint64_t deadline = platform::DeadlineAfter(allowed);
+  const platform::IoResult written = tool.child.Write(request, platform::Remaining(deadline));
+  if (written != platform::IoResult::kOk) {
+    exchange.status = written == platform::IoResult::kClosed
+                          ? ExchangeStatus::kToolGone
+                          : ExchangeStatus::kBroken;
+    tool.child.Terminate();
+    return exchange;
+  }
+
+  ReadReply(tool, id, deadline, exchange);
   return exchange;
 }
 

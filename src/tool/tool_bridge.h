@@ -60,7 +60,8 @@ enum class ExchangeStatus {
   kNoTool,    // no tool was running; nothing was sent
   kToolGone,  // the tool was gone before it sent anything
   kBroken,    // the tool stopped (exited, timed out) before its marker
-  kAbandoned, // cancelled while waiting for the reply; the tool runs on
+  kAbandoned, // cancelled before the request or while waiting for the reply;
+              // the tool runs on
 };
 
 struct Exchange {
