@@ -83,8 +83,9 @@ struct Exchange {
 Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs = -1,
                      int drainMs = kExchangeTimeoutMs);
 
-// Restarts nothing but ends a tool whose memory has grown past its limit
-// since its first reply (the first call measures it); true when it did.
+// Between exchanges: ends the tool when its memory has grown by more than
+// its limit since the first call (made after its first reply), so that the
+// next request starts a fresh one. True when it did.
 bool EndIfGrown(ToolProcess& tool);
 
 // Sends the stop request, waits a bounded time for the tool to exit, then
