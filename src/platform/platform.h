@@ -184,6 +184,9 @@ class ChildProcess {
 
   bool Running() const;
   std::uint32_t Id() const;
+  // The memory the child holds now, in bytes: POSIX its resident set;
+  // Windows the working sets of every process of its job. 0 when unknown.
+  std::uint64_t MemoryBytes() const;
 
   // Writes all of `data`, waiting at most `timeoutMs` in all.
   IoResult Write(std::string_view data, int timeoutMs);
