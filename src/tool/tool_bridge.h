@@ -32,6 +32,8 @@ struct ToolProcess {
   // marker line that ends a reply.
   std::uint64_t firstId = 0;
   std::uint64_t nextId = 0;
+  // The program the last start started; empty when none did.
+  std::u16string program;
 };
 
 // 0 when started; otherwise the failure code of the last attempt. The tool
