@@ -1,7 +1,8 @@
 #include "check/describe.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "platform/platform.h"
 
 namespace check {
 
@@ -70,14 +71,12 @@ std::string FileTimeText(std::uint64_t fileTime) {
   std::snprintf(utc, sizeof utc, "%04lld-%02u-%02u %02d:%02d:%02d UTC",
                 static_cast<long long>(year), month, day, static_cast<int>(rest / 3600),
                 static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
-  std::string out = utc;
-  const std::time_t when = static_cast<std::time_t>(seconds);
-  if (const std::tm* local = std::localtime(&when)) {
-    char text[64];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) > 0)
-      out = std::string(text) + " local time, " + out;
-  }
-  return out;
+  platform::CalendarTime local;
+  if (!platform::FileTimeToLocalTime(fileTime, &local)) return utc;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u local time, ", local.year,
+                local.month, local.day, local.hour, local.minute, local.second);
+  return text + std::string(utc);
 }
 
 }  // namespace check

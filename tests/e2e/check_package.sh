@@ -12,13 +12,14 @@
 # PHOTO is the test photos' canon.jpg. With WINEPREFIX the package is the
 # Windows zip and runs under Wine.
 set -u
-package=$1 tool=$2 photo=$3 prefix=${4:-}
+package=$(realpath -m "$1") tool=$2 photo=$3 prefix=${4:-}
 fail() { echo "check_package: $*" >&2; exit 1; }
 [ -f "$package" ] || fail "no package $package (build its tree first: scripts/build.sh)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltamo-check-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-export TZ=UTC
+# Dates without a zone are local: a zone with daylight saving shows both.
+export TZ=Europe/Berlin
 if [ -n "$prefix" ]; then
   mkdir "$work/Veltamo"
   (cd "$work/Veltamo" && unzip -q "$package") || fail "cannot unzip $package"
@@ -83,7 +84,7 @@ expect "$work/bad.txt" \
   '^  field 0 "Model": text "Canon EOS 5D Mark IV"$' \
   '^  field 1 "Taken \(typo\)": empty \(-3\)$' \
   '^  field 2 "Renamer": no value \(-1\)$' \
-  '^  field 3 "Taken": date 2021-06-15 14:30:00 local time, 2021-06-15 14:30:00 UTC$' \
+  '^  field 3 "Taken": date 2021-06-15 14:30:00 local time, 2021-06-15 12:30:00 UTC$' \
   '^  field 4 "ISO": number 400$'
 [ "$status" -eq 1 ] || { cat "$work/bad.txt" >&2; fail "problems exited $status, not 1"; }
 echo "check_package: the checker from $(basename "$package") reports as expected"
