@@ -239,6 +239,30 @@ std::string HeaderProblem(char syntaxLetter, char columnSeparator, std::int32_t 
   return {};
 }
 
+// The field lines, until `limit` fields are stored.
+void ReadFieldLines(TextModeReader& reader, Reporter& lines, Configuration& configuration,
+                    char columnSeparator, std::size_t limit) {
+  std::string line;
+  while (reader.ReadLine(kLineRoom, line)) {
+    if (configuration.fields.size() >= limit) {
+      lines.Rest(reader, line, "past the header's count of " + std::to_string(limit) + " fields");
+      break;
+    }
+    LineReport* out = lines.Add(LineRole::kSkipped, kLineRoom);
+    bool stored = false;
+    if (configuration.syntaxLetter == 'S')
+      stored = SimpleLine(line, configuration.fields, out);
+    else if (configuration.syntaxLetter == 'F')
+      stored = FullLine(line, columnSeparator, configuration.fields, out);
+    else
+      Skip(out, "the header's syntax letter is neither F nor S");
+    if (stored && out != nullptr) {
+      out->role = LineRole::kStored;
+      out->field = static_cast<int>(configuration.fields.size()) - 1;
+    }
+  }
+}
+
 }  // namespace
 
 std::int32_t FieldTypeFromName(const char* name) {
@@ -302,7 +326,8 @@ int LoadConfigFrom(Configuration& configuration, std::FILE* file, LoadReport* re
   BuildPathFilter(configuration.filter, prefixList);
   if (declaredFieldCount > kMaxFields) declaredFieldCount = kMaxFields;
   if (declaredFieldCount <= 0) {
-    if (reader.ReadLine(kLineRoom, line)) lines.Rest(reader, line, "the header's count is not above 0");
+    if (reader.ReadLine(kLineRoom, line))
+      lines.Rest(reader, line, "the header's count is not above 0");
     lines.Finish();
     return 0;
   }
@@ -315,25 +340,8 @@ int LoadConfigFrom(Configuration& configuration, std::FILE* file, LoadReport* re
   }
   if (reader.ReadLine(kLineRoom, line)) lines.Add(LineRole::kTitleLine, kLineRoom);
 
-  const std::size_t limit = static_cast<std::size_t>(declaredFieldCount);
-  while (reader.ReadLine(kLineRoom, line)) {
-    if (configuration.fields.size() >= limit) {
-      lines.Rest(reader, line, "past the header's count of " + std::to_string(limit) + " fields");
-      break;
-    }
-    LineReport* out = lines.Add(LineRole::kSkipped, kLineRoom);
-    bool stored = false;
-    if (configuration.syntaxLetter == 'S')
-      stored = SimpleLine(line, configuration.fields, out);
-    else if (configuration.syntaxLetter == 'F')
-      stored = FullLine(line, columnSeparator, configuration.fields, out);
-    else
-      Skip(out, "the header's syntax letter is neither F nor S");
-    if (stored && out != nullptr) {
-      out->role = LineRole::kStored;
-      out->field = static_cast<int>(configuration.fields.size()) - 1;
-    }
-  }
+  ReadFieldLines(reader, lines, configuration, columnSeparator,
+                 static_cast<std::size_t>(declaredFieldCount));
   lines.Finish();
   return static_cast<int>(configuration.fields.size());
 }
