@@ -129,6 +129,10 @@ struct CalendarTime {
 // the calendar time is not valid.
 bool LocalTimeToFileTime(const CalendarTime& local, std::uint64_t* fileTime);
 
+// The calendar time on this computer's clock, daylight saving included, of
+// a UTC file time. False when it cannot be told.
+bool FileTimeToLocalTime(std::uint64_t fileTime, CalendarTime* local);
+
 // The same for a calendar time under a fixed bias in minutes
 // (UTC = local + bias), with no daylight period.
 bool BiasedTimeToFileTime(const CalendarTime& local, int biasMinutes,

@@ -36,6 +36,7 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
   // A candidate that cannot start (a script whose interpreter line does not
   // run, a file that is no program) gives way to the next one.
   int result = 10;
+  tool.program.clear();
   for (const std::u16string& program : LocateTools(toolPath, pluginDirectory)) {
     result = tool.child.Start(program, kLaunchArguments);
     if (result == 0) {
@@ -43,6 +44,7 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
       tool.abandonedId.reset();
       tool.abandonedTail.clear();
       tool.startMemory = 0;
+      tool.program = program;
       break;
     }
   }

@@ -45,6 +45,8 @@ struct ToolProcess {
   // growth past it at which it is restarted.
   std::uint64_t startMemory = 0;
   std::uint64_t memoryGrowthLimit = kMemoryGrowthLimit;
+  // The program the last start started; empty when none did.
+  std::u16string program;
 };
 
 // 0 when started; otherwise the failure code of the last attempt. The tool
