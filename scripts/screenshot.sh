@@ -41,8 +41,8 @@ cp "$root"/samples/* "$S/samples/"
 
 # One column per field (its first unit) as wide as its longest value; the
 # left panel takes 95 % of the window.
-width=2160
-height=520
+width=2600
+height=580
 dc_start_x "$width" "$height"
 dc_seed_config "$S/dc"
 dc_configure "$S/dc" "$S/plugin/Veltamo.wdx" "$S/columns.json" "$S/samples" "$S/empty" \

@@ -15,7 +15,7 @@ use List::Util ();
 use DcExpect qw(print_mode expected_cell leading_float leading_int format_float parse_datetime
                 format_datetime utf16_length utf16_prefix $HOST_TEXT_UNITS);
 
-our @EXPORT_OK = qw(cmd_compare cmd_selfcheck parse_shown);
+our @EXPORT_OK = qw(cmd_compare cmd_cell cmd_selfcheck parse_shown);
 
 # fail, read_file and $json are dc_tool.pl's, which loads this module; they
 # are used here under the same names.
@@ -160,6 +160,26 @@ sub cmd_compare {
   return ($values_ok && ($sort_ok // 1)) ? 0 : 1;
 }
 
+# One cell of what Double Commander shows: the column titled --title in the
+# row of --file, printed with no line end. Exit status 3 when the manifest
+# has no such column, 1 when the row is not shown.
+sub cmd_cell {
+  my %o;
+  GetOptionsFromArray(\@_, \%o, 'manifest=s', 'expected=s', 'shown=s', 'title=s', 'file=s')
+    or fail('bad options');
+  my $manifest = $json->decode(read_file($o{manifest}));
+  my $expected = $json->decode(read_file($o{expected}));
+  my @columns = @{ $manifest->{columns} };
+  my ($index) = grep { $columns[$_]{title} eq $o{title} } 0 .. $#columns;
+  return 3 unless defined $index;
+  my $shown_text = -e $o{shown} ? decode('UTF-8', read_file($o{shown})) : '';
+  my ($rows) = parse_shown($shown_text, 1 + @columns, [sort keys %$expected]);
+  my ($row) = grep { $_->[0] eq $o{file} } @{ $rows // [] };
+  return 1 unless $row;
+  print $row->[$index + 1];
+  return 0;
+}
+
 # ------------------------------------------------------------------ selfcheck
 
 # The comparison's own readings and formats against what Double Commander
@@ -197,6 +217,11 @@ sub cmd_selfcheck {
   }
   push @bad, 'a non-date reads as a date' if defined parse_datetime('2020:13:01 00:00:00')
                                               || defined parse_datetime('none');
+  push @bad, 'an unset date or a text without a number must show an empty cell'
+    if expected_cell({ type => 10, unit => '' }, '0000:00:00 00:00:00') ne ''
+    || expected_cell({ type => 1, unit => '' }, 'Hi 1') ne ''
+    || expected_cell({ type => 3, unit => '#' }, 'n/a') ne ''
+    || expected_cell({ type => 1, unit => '' }, '-5 EV') ne '-5';
   my @ints = (['400', '400', 32], ['50.0 mm', '50', 32], ['Hi 1', '0', 32], ['', '0', 32],
               ['99999999999', '2147483647', 32], ['-99999999999', '-2147483648', 32],
               [' +007', '7', 32], ['-0', '0', 32], ['99999999999', '99999999999', 64],

@@ -205,7 +205,7 @@ sub column_widths {
   my ($columns, $expected) = @_;
   my $bold = sub {
     my $w = 0;
-    $w += /[A-Z]/ ? 10.6 : 8.8 for split //, substr($_[0], 0, 30);
+    $w += /[A-Z]/ ? 10.6 : 8.8 for split //, substr($_[0], 0, 40);
     return $w;
   };
   my $px = sub {

@@ -176,19 +176,24 @@ sub format_datetime {
 }
 
 # What the cell of column $c must show for what Exiftool printed ($printed,
-# undef for nothing); undef when this test cannot tell.
+# undef for nothing); undef when this test cannot tell. A number column whose
+# text starts with no number, and a date column whose text is no valid date
+# and time (0000:00:00 00:00:00 from a camera whose clock was never set),
+# show an empty cell, as for a tag the photo lacks.
 sub expected_cell {
   my ($c, $printed) = @_;
   return '' unless defined $printed;                    # no such tag: empty cell
   my ($type, $unit) = ($c->{type}, $c->{unit});
   return $printed if lc $unit eq 'default';             # as printed, as text
   return $printed if $type == 8 || $type == 9 || $type == 11;
-  return leading_int($printed, 32) if $type == 1;
-  return leading_int($printed, 64) if $type == 2;
-  return format_float(leading_float($printed)) if $type == 3;
+  if ($type == 1 || $type == 2 || $type == 3) {
+    return '' unless $printed =~ /^\s*[+-]?(?:\d|\.\d)/;
+    return leading_int($printed, $type == 1 ? 32 : 64) if $type != 3;
+    return format_float(leading_float($printed));
+  }
   if ($type == 10) {
     my $t = parse_datetime($printed);
-    return defined $t ? format_datetime($t) : undef;
+    return defined $t ? format_datetime($t) : '';
   }
   return undef;
 }

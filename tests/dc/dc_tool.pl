@@ -12,6 +12,7 @@
 #                        [--splitter PERCENT]
 #   dc_tool.pl expect    --manifest M --photos DIR --out FILE
 #   dc_tool.pl compare   --manifest M --expected FILE --shown FILE [--quiet]
+#   dc_tool.pl cell      --manifest M --expected FILE --shown FILE --title T --file F
 #   dc_tool.pl header    --shot PPM --dc-xml XML --column N --window-x X --window-y Y
 #                        [--set NAME]
 #   dc_tool.pl order     --manifest M --expected TSV --shown FILE [--quiet]
@@ -23,7 +24,7 @@
 #                 (columns, manifest, configure)
 #   DcExpect.pm   what one-shot exiftool prints, and how Double Commander
 #                 1.0 displays each type of value (expect)
-#   DcCompare.pm  what it shows against that (compare, selfcheck)
+#   DcCompare.pm  what it shows against that (compare, cell, selfcheck)
 #   DcSort.pm     the sort test's click on a column header and its check of
 #                 the order (header, order)
 use strict;
@@ -34,7 +35,7 @@ use lib $FindBin::Bin;
 use JSON::PP;
 use DcConfig qw(cmd_columns cmd_manifest cmd_configure);
 use DcExpect qw(cmd_expect);
-use DcCompare qw(cmd_compare cmd_selfcheck);
+use DcCompare qw(cmd_compare cmd_cell cmd_selfcheck);
 use DcSort qw(cmd_header cmd_order);
 
 binmode STDOUT, ':encoding(UTF-8)';
@@ -67,7 +68,7 @@ our $json = JSON::PP->new->utf8->canonical->pretty;
 
 my $cmd = shift(@ARGV) // '';
 my %commands = (columns => \&cmd_columns, manifest => \&cmd_manifest, configure => \&cmd_configure,
-                expect => \&cmd_expect, compare => \&cmd_compare,
+                expect => \&cmd_expect, compare => \&cmd_compare, cell => \&cmd_cell,
                 header => \&cmd_header, order => \&cmd_order, selfcheck => \&cmd_selfcheck);
 $commands{$cmd} or fail("unknown command '$cmd'");
 exit $commands{$cmd}->(@ARGV);

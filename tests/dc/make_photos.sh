@@ -14,10 +14,17 @@
 #   - ISO values whose text order differs from their number order
 #   - GPS in all four quarters of the globe, fractions of a second, a
 #     multi-second exposure, non-ASCII text in a tag
+#   - photos as Canon, Nikon, Sony, Olympus and Pentax bodies write them:
+#     the lens only in the maker note (makernote.pl), no LensModel; among
+#     them a CR2 and a NEF (TIFF layouts) and the DNG
+#   - a camera whose clock was never set (DateTimeOriginal
+#     0000:00:00 00:00:00), with aperture and shutter speed as APEX values
+#     only
 set -eu
 [ $# -eq 1 ] || { echo "usage: make_photos.sh DIR" >&2; exit 2; }
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
+makernote=(perl "$(cd "$(dirname "$0")" && pwd)/makernote.pl")
 find "$dir" -mindepth 1 -delete
 cd "$dir"
 
@@ -38,7 +45,33 @@ perl -e '
   $out .= pack("V", 0) . join("", map { chr(($_ * 2) % 256) } 0..($w*$h-1));
   print $out;' > base.tif
 
+# The same TIFF laid out as a CR2: the header names the fourth IFD, and
+# four IFDs in a chain.
+perl -e '
+  my ($w, $h, $n) = (12, 8, 9);
+  my $size = 2 + 12 * $n + 4;
+  my $data = 16 + 4 * $size;
+  my $out = "II" . pack("v", 42) . pack("V", 16) . "CR\x02\0" . pack("V", 16 + 3 * $size);
+  for my $i (0 .. 3) {
+    my @e = ([256,3,1,$w],[257,3,1,$h],[258,3,1,8],[259,3,1,1],[262,3,1,1],
+             [273,4,1,$data],[277,3,1,1],[278,3,1,$h],[279,4,1,$w*$h]);
+    $out .= pack("v", $n);
+    for (@e) { my ($t,$y,$c,$v) = @$_;
+      $out .= pack("vvV", $t, $y, $c) . ($y == 3 ? pack("vv", $v, 0) : pack("V", $v)); }
+    $out .= pack("V", $i < 3 ? 16 + ($i + 1) * $size : 0);
+  }
+  print $out . join("", map { chr(($_ * 2) % 256) } 0..($w*$h-1));' > base.cr2
+
 et() { exiftool -q -overwrite_original -m "$@"; }
+# A maker note in FILE: with_makernote FILE MAKE ARGS... The tags written
+# after it with -F put Canon's values where its offsets point.
+with_makernote() {
+  local file=$1 make=$2
+  shift 2
+  "${makernote[@]}" "$make" "$@" > makernote.bin
+  et '-MakerNotes<=makernote.bin' "$file"
+  rm -f makernote.bin
+}
 
 cp base.jpg IMG_0412.jpg
 et -Make=Canon '-Model=Canon EOS R6' '-LensModel=RF24-105mm F4 L IS USM' \
@@ -77,12 +110,50 @@ et "-Model=$(perl -e 'print join("", map { chr(65 + $_ % 26) } 0..1799)')" \
 cp base.jpg no_exif.jpg
 
 cp base.tif raw_0007.dng
-et -DNGVersion=1.4.0.0 -Make=PENTAX '-Model=PENTAX K-3 Mark III' \
+with_makernote raw_0007.dng pentax 8 62
+et -F -DNGVersion=1.4.0.0 -Make=PENTAX '-Model=PENTAX K-3 Mark III' \
    '-DateTimeOriginal=2021:06:07 08:09:10' -ISO=800 -FNumber=4 -ExposureTime=0.01 \
    -FocalLength=70 raw_0007.dng
+
+cp base.jpg IMG_5120.JPG
+with_makernote IMG_5120.JPG canon 4146 18 55 3.5
+et -F -Make=Canon '-Model=Canon EOS 90D' '-DateTimeOriginal=2023:08:14 07:05:31' -ISO=250 \
+   -FNumber=5.6 -ExposureTime=0.00125 -FocalLength=18 IMG_5120.JPG
+
+cp base.cr2 IMG_5121.CR2
+with_makernote IMG_5121.CR2 canon 251 70 200 2.8
+et -F -Make=Canon '-Model=Canon EOS 5D Mark III' '-DateTimeOriginal=2023:08:14 07:06:02' \
+   -ISO=12800 -FNumber=2.8 -ExposureTime=0.0004 -FocalLength=200 IMG_5121.CR2
+
+cp base.jpg DSC_0042.JPG
+with_makernote DSC_0042.JPG nikon B0 4C 50 50 14 14 B2 06
+et -F -Make='NIKON CORPORATION' '-Model=NIKON D100' '-DateTimeOriginal=2005:10:09 16:20:00' \
+   -ISO=200 -FNumber=1.8 -ExposureTime=0.0005 -FocalLength=50 DSC_0042.JPG
+
+cp base.tif DSC_0043.NEF
+with_makernote DSC_0043.NEF nikon 93 48 37 5C 24 24 95 06
+et -F -Make='NIKON CORPORATION' '-Model=NIKON D100' '-DateTimeOriginal=2005:10:09 16:21:30' \
+   -ISO=1000 -FNumber=4 -ExposureTime=0.008 -FocalLength=35 DSC_0043.NEF
+
+cp base.jpg DSC01234.JPG
+with_makernote DSC01234.JPG sony 62
+et -F -Make=SONY -Model=SLT-A58 '-DateTimeOriginal=2016:03:05 11:12:13' -ISO=125 -FNumber=2 \
+   -ExposureTime=0.01 -FocalLength=35 DSC01234.JPG
+
+cp base.jpg P7010001.JPG
+with_makernote P7010001.JPG olympus 0 19 10
+et -F -Make='OLYMPUS CORPORATION' -Model=E-M1MarkII '-DateTimeOriginal=2018:07:01 12:00:00' \
+   -ISO=320 -FNumber=4 -ExposureTime=0.002 -FocalLength=12 P7010001.JPG
+
+# A compact whose clock was never set (exiftool writes that date only as it
+# stands, #, not through its date check), and that gives aperture and
+# shutter speed as APEX values only.
+cp base.jpg IMG_0001.JPG
+et -Make=Canon '-Model=Canon PowerShot A590 IS' '-DateTimeOriginal#=0000:00:00 00:00:00' \
+   -ISO=80 -ApertureValue=2.6 -ShutterSpeedValue=1/60 -FocalLength=5.8 IMG_0001.JPG
 
 heif-enc -q 50 base.jpg -o phone.heic >/dev/null
 et -Make=Apple '-Model=iPhone 15 Pro' '-DateTimeOriginal=2024:01:02 03:04:05' -ISO=50 \
    -FNumber=1.8 -ExposureTime=0.001 -FocalLength=6.9 phone.heic
 
-rm -f base.ppm base.jpg base.tif
+rm -f base.ppm base.jpg base.tif base.cr2
