@@ -56,10 +56,11 @@ bool ReadSign(std::u16string_view text, std::size_t& pos) {
 }
 
 template <typename Int>
-Int TextToInteger(std::u16string_view text) {
+std::optional<Int> TextToInteger(std::u16string_view text) {
   text = UpToZero(text);
   std::size_t pos = SkipSpace(text, 0);
   const bool negative = ReadSign(text, pos);
+  if (pos >= text.size() || !IsDigit(text[pos])) return std::nullopt;
   using Unsigned = std::make_unsigned_t<Int>;
   // The magnitude of the limit on this side: max, or max + 1 below zero.
   const Unsigned limit = static_cast<Unsigned>(std::numeric_limits<Int>::max()) +
@@ -244,15 +245,15 @@ void ScanDateTime(std::u16string_view text, DateTimeFields* fields) {
 
 }  // namespace
 
-std::int32_t TextToInt32(std::u16string_view text) {
+std::optional<std::int32_t> TextToInt32(std::u16string_view text) {
   return TextToInteger<std::int32_t>(text);
 }
 
-std::int64_t TextToInt64(std::u16string_view text) {
+std::optional<std::int64_t> TextToInt64(std::u16string_view text) {
   return TextToInteger<std::int64_t>(text);
 }
 
-double TextToDouble(std::u16string_view text) {
+std::optional<double> TextToDouble(std::u16string_view text) {
   text = UpToZero(text);
   std::size_t pos = SkipSpace(text, 0);
   const bool negative = ReadSign(text, pos);
@@ -260,7 +261,7 @@ double TextToDouble(std::u16string_view text) {
   double value = 0.0;
   switch (form.kind) {
     case NumberForm::kNone:
-      return 0.0;
+      return std::nullopt;
     case NumberForm::kInfinity:
       value = std::numeric_limits<double>::infinity();
       break;
@@ -289,7 +290,7 @@ double TextToDouble(std::u16string_view text) {
   return negative ? -value : value;
 }
 
-std::uint64_t ParseToolDateTime(std::u16string_view text) {
+std::optional<std::uint64_t> ParseToolDateTime(std::u16string_view text) {
   DateTimeFields fields;
   ScanDateTime(UpToZero(text), &fields);
   const platform::CalendarTime& time = fields.time;
@@ -300,9 +301,9 @@ std::uint64_t ParseToolDateTime(std::u16string_view text) {
     // character count as behind it ("Z" has no digits, so its bias is 0).
     int bias = fields.zoneHours * 60 + fields.zoneMinutes;
     if (fields.zone == u'+') bias = -bias;
-    if (!platform::BiasedTimeToFileTime(time, bias, &fileTime)) fileTime = 0;
-  } else {
-    if (!platform::LocalTimeToFileTime(time, &fileTime)) fileTime = 0;
+    if (!platform::BiasedTimeToFileTime(time, bias, &fileTime)) return std::nullopt;
+  } else if (!platform::LocalTimeToFileTime(time, &fileTime)) {
+    return std::nullopt;
   }
   return fileTime;
 }

@@ -23,9 +23,11 @@ bool Batchable(const config::Field& field) {
 }
 
 std::vector<tool::TagKey> BatchKeys(const config::FieldTable& fields,
-                                    const std::vector<tool::TagKey>& asked) {
+                                    const std::vector<tool::TagKey>& asked,
+                                    const std::vector<tool::TagKey>& refused) {
   std::vector<tool::TagKey> keys;
-  auto add = [&keys](const tool::TagKey& key) {
+  auto add = [&keys, &refused](const tool::TagKey& key) {
+    if (std::find(refused.begin(), refused.end(), key) != refused.end()) return;
     for (const tool::TagKey& other : keys)
       if (text::EqualsIgnoreAsciiCase(other.tag, key.tag) &&
           (other.tag != key.tag || other.numeric == key.numeric))

@@ -24,8 +24,10 @@ bool Batchable(const config::Field& field);
 // first unit entry asks for (what a host shows unless told otherwise), then
 // each form in `asked` (those the host has asked for so far) of a batchable
 // field. Each key once; a tag that differs only in ASCII case from an
-// earlier one is left to the one-tag request.
+// earlier one is left to the one-tag request. A key in `refused` (the tool
+// refuses it) is left out.
 std::vector<tool::TagKey> BatchKeys(const config::FieldTable& fields,
-                                    const std::vector<tool::TagKey>& asked);
+                                    const std::vector<tool::TagKey>& asked,
+                                    const std::vector<tool::TagKey>& refused = {});
 
 }  // namespace plugin

@@ -1,6 +1,7 @@
 #include "plugin/delivery.h"
 
 #include <cstring>
+#include <optional>
 
 #include "config/field_table.h"
 #include "convert/readings.h"
@@ -25,6 +26,15 @@ void Store(void* fieldValue, T value) {
   if (fieldValue != nullptr) std::memcpy(fieldValue, &value, sizeof value);
 }
 
+// A reading stored as the field type; a text with no such reading leaves
+// the field empty.
+template <typename T>
+int StoreReading(std::int32_t fieldType, const std::optional<T>& reading, void* fieldValue) {
+  if (!reading) return kEmptyReply;
+  Store(fieldValue, *reading);
+  return fieldType;
+}
+
 bool IsNumericType(std::int32_t fieldType) {
   return fieldType == config::kNumeric32 || fieldType == config::kNumeric64 ||
          fieldType == config::kNumericFloating;
@@ -36,17 +46,13 @@ bool IsNumericType(std::int32_t fieldType) {
 int DeliverReading(std::int32_t fieldType, std::u16string_view reply, void* fieldValue) {
   switch (fieldType) {
     case config::kNumeric32:
-      Store(fieldValue, convert::TextToInt32(reply));
-      return fieldType;
+      return StoreReading(fieldType, convert::TextToInt32(reply), fieldValue);
     case config::kNumeric64:
-      Store(fieldValue, convert::TextToInt64(reply));
-      return fieldType;
+      return StoreReading(fieldType, convert::TextToInt64(reply), fieldValue);
     case config::kNumericFloating:
-      Store(fieldValue, convert::TextToDouble(reply));
-      return fieldType;
+      return StoreReading(fieldType, convert::TextToDouble(reply), fieldValue);
     case config::kDateTime:
-      Store(fieldValue, convert::ParseToolDateTime(reply));
-      return fieldType;
+      return StoreReading(fieldType, convert::ParseToolDateTime(reply), fieldValue);
     default:
       return kNoValue;
   }

@@ -8,6 +8,7 @@
 
 #include "config/tag_rule.h"
 #include "plugin/batch_keys.h"
+#include "plugin/batch_read.h"
 #include "convert/units.h"
 #include "platform/platform.h"
 #include "tool/requests.h"
@@ -138,8 +139,26 @@ std::shared_ptr<const std::vector<tool::TagKey>> BatchKeysWith(PluginState& stat
   if (newForm) state.askedForms.push_back(*add);
   if (newForm || !state.batchKeys)
     state.batchKeys = std::make_shared<const std::vector<tool::TagKey>>(
-        BatchKeys(state.config.fields, state.askedForms));
+        BatchKeys(state.config.fields, state.askedForms, state.refusedForms));
   return state.batchKeys;
+}
+
+// A file's batch, read with `tool` as ReadBatch says; the forms the tool
+// refuses are remembered.
+BatchRead AskBatch(PluginState& state, tool::ToolProcess& tool,
+                   const std::vector<tool::TagKey>& keys, const std::string& nameUtf8,
+                   int timeoutMs = -1) {
+  const BatchRead read = ReadBatch(
+      keys, nameUtf8, platform::kToolLineEndLength,
+      [&state, &tool, timeoutMs](const std::string& request, std::u16string& reply) {
+        tool::Exchange exchange;
+        if (!Ask(state, tool, request, exchange, timeoutMs)) return AskResult::kNoTool;
+        if (exchange.status != tool::ExchangeStatus::kReply) return AskResult::kNoReply;
+        reply = std::move(exchange.reply);
+        return AskResult::kReply;
+      });
+  RememberRefused(state, read.refused);
+  return read;
 }
 
 // A tool's cancel left from a stop that came between exchanges was for
@@ -169,15 +188,11 @@ void ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name)
       !ReadyForExchange(state, tool))
     return;
   const auto keys = BatchKeysWith(state, nullptr);
-  tool::Exchange exchange;
   // A file nobody asked for yet gets a file's time, not the host's.
-  if (!Ask(state, tool, tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)), exchange,
-           kAheadExchangeMs) ||
-      exchange.status != tool::ExchangeStatus::kReply)
-    return;
-  state.cache.StoreBatch(
-      name, stamp, generation, *keys,
-      tool::ReadBatchReply(exchange.reply, *keys, platform::kToolLineEndLength));
+  const BatchRead read =
+      AskBatch(state, tool, *keys, platform::Utf16ToUtf8(name), kAheadExchangeMs);
+  if (read.result != AskResult::kReply) return;
+  state.cache.StoreBatch(name, stamp, generation, *keys, read.values);
 }
 
 void ModuleReader::StartTool(tool::ToolProcess& tool) {
@@ -230,6 +245,8 @@ int Value(PluginState& state, HostCall& call, int fieldIndex, int unitIndex,
     return kDelayed;
   }
   if (state.unloading) return kEmptyReply;
+  // A form the tool refuses is never asked again.
+  if (Refused(state, key)) return kEmptyReply;
 
   std::shared_ptr<const std::vector<tool::TagKey>> keys;
   if (cached) {
@@ -262,13 +279,12 @@ int Value(PluginState& state, HostCall& call, int fieldIndex, int unitIndex,
     const auto inBatch = keys ? std::find(keys->begin(), keys->end(), key)
                               : std::vector<tool::TagKey>::const_iterator();
     if (keys && inBatch != keys->end() && !state.cache.Batched(name, stamp)) {
-      if (!Ask(state, tool, tool::BuildBatchRequest(*keys, nameUtf8), exchange))
+      const BatchRead read = AskBatch(state, tool, *keys, nameUtf8);
+      if (read.result == AskResult::kNoTool)
         return DeliverText(kToolNotFound, out.fieldValue, out.maxLength);
-      if (exchange.status != tool::ExchangeStatus::kReply) return kEmptyReply;
-      const std::vector<tool::BatchValue> values =
-          tool::ReadBatchReply(exchange.reply, *keys, platform::kToolLineEndLength);
-      state.cache.StoreBatch(name, stamp, generation, *keys, values);
-      const tool::BatchValue& mine = values[inBatch - keys->begin()];
+      if (read.result != AskResult::kReply) return kEmptyReply;
+      state.cache.StoreBatch(name, stamp, generation, *keys, read.values);
+      const tool::BatchValue& mine = read.values[inBatch - keys->begin()];
       if (mine) {
         value = *mine;
         answered = true;

@@ -73,11 +73,13 @@ struct PluginState {
   // end by the file they name.
   HostCalls calls;
   // Values read for files. Under formsMutex: the forms the host has asked
-  // for so far, and the tags one request asks for at once (made anew when
-  // a form is added; null until the first request).
+  // for so far, those the tool refuses, and the tags one request asks for at
+  // once (made anew when a form is added or refused; null until the first
+  // request).
   ValueCache cache;
   std::mutex formsMutex;
   std::vector<tool::TagKey> askedForms;
+  std::vector<tool::TagKey> refusedForms;
   std::shared_ptr<const std::vector<tool::TagKey>> batchKeys;
   ModuleReader reader{*this};
   ReadAhead ahead{reader, pool, kCacheFiles / 4};

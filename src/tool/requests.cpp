@@ -37,10 +37,16 @@ std::string BuildBatchRequest(const std::vector<TagKey>& keys,
     if (key.numeric) request += '#';
     request += '\n';
   }
+  // After the tags: an argument the tool refuses stops it reading the rest.
+  request += "-echo3\n";
+  request += kBatchEndLine;
+  request += '\n';
   request += fileNameUtf8;
   request += '\n';
   return request;
 }
+
+bool BatchRefused(std::u16string_view reply) { return reply.empty(); }
 
 namespace {
 
@@ -60,6 +66,18 @@ std::vector<BatchValue> ReadBatchReply(std::u16string_view reply,
                                        const std::vector<TagKey>& keys,
                                        std::size_t lineEndLength) {
   std::vector<BatchValue> result(keys.size());
+  if (BatchRefused(reply)) return result;
+  const std::string_view endLine = kBatchEndLine;
+  const std::size_t endSize = endLine.size() + lineEndLength;
+  if (reply.size() >= endSize) {
+    const std::u16string_view last = reply.substr(reply.size() - endSize);
+    const bool atLineStart =
+        reply.size() == endSize || reply[reply.size() - endSize - 1] == u'\n';
+    const std::u16string_view lineEnd = lineEndLength == 2 ? u"\r\n" : u"\n";
+    if (atLineStart && last.substr(endLine.size()) == lineEnd &&
+        last.substr(0, endLine.size()) == std::u16string(endLine.begin(), endLine.end()))
+      reply.remove_suffix(endSize);
+  }
   // The printed lines by (upper-case name, plain number), in order.
   std::map<std::pair<std::string, bool>, std::vector<std::u16string_view>> lines;
   while (!reply.empty()) {

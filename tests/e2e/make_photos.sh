@@ -80,14 +80,20 @@ cp base.jpg "same size a.jpg"
 et -Model=Alpha -ISO=100 "same size a.jpg"
 cp base.jpg "same size b.jpg"
 et -Model=Bravo -ISO=200 "same size b.jpg"
+# A camera with an unset clock: a zero date, and a blank-filled one. "#"
+# writes them as they are.
+cp base.jpg "unset clock.jpg"
+et -Make=Canon '-Model=Canon PowerShot A70' '-DateTimeOriginal#=0000:00:00 00:00:00' \
+   '-CreateDate#=    :  :     :  :  ' -ISO=100 -FNumber=2.8 "unset clock.jpg"
 rm -f base.ppm base.jpg base.tif makernotes.bin
 
-tags="Make Model LensModel DateTimeOriginal XMP:CreateDate ISO FNumber ExposureTime
+tags="Make Model LensModel DateTimeOriginal CreateDate XMP:CreateDate ISO FNumber ExposureTime
       FocalLength ExposureCompensation ImageWidth ImageHeight GPSLatitude GPSLongitude
       GPSPosition Artist Comment ImageDescription Software Copyright"
 : > expected.tmp
 for file in canon.jpg "nikon café ünï.jpg" "scan 01.tif" "odd values.jpg" "long model.jpg" \
-            "unknown makernotes.jpg" "truncated.jpg" "random bytes.jpg" "empty.jpg"; do
+            "unknown makernotes.jpg" "truncated.jpg" "random bytes.jpg" "empty.jpg" \
+            "unset clock.jpg"; do
   for tag in $tags; do
     for mode in text number; do
       # Standard output only: what the tool warns about is not a value.

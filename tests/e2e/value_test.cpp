@@ -253,6 +253,43 @@ TEST(ModuleValueRules, FieldTypeAgainstUnitEntry) {
   for (int unit = 0; unit < 4; ++unit) EXPECT_EQ(Get(m, canon, wide, unit).result, 11);
 }
 
+// A camera with an unset clock writes a zero date or a blank-filled one:
+// such a date column is empty (not a date of 1601), as is a number column
+// whose text holds no number; every other column has its value.
+TEST(ModuleValueRules, UnreadableDateOrNumberIsEmpty) {
+  const std::string photo = "unset clock.jpg";
+  ASSERT_EQ(ExpectedValues().at({photo, "DateTimeOriginal", "text"}), "0000:00:00 00:00:00");
+  ASSERT_EQ(ExpectedValues().at({photo, "CreateDate", "number"}).substr(0, 5), "    :");
+  PluginDir plugin;
+  plugin.WriteConfig("6 F\t0\n" + ToolPath() +
+                     "\nx\n"
+                     "1\tDateTimeOriginal\t0\tft_datetime\t0\t1\tTaken\t|#\n"
+                     "1\tCreateDate\t0\tft_datetime\t0\t1\tCreated\n"
+                     "1\tModel\t0\tft_numeric_32\t0\t1\tModel as number\n"
+                     "1\tModel\t0\tft_stringw\t0\t1\tModel\n"
+                     "1\tISO\t0\tft_numeric_32\t0\t1\tISO\n"
+                     "1\tFNumber\t0\tft_numeric_floating\t0\t1\tAperture\t#\n");
+  host::Module& m = plugin.Load();
+  char n[64], u[64];
+  ASSERT_EQ(m.GetSupportedField(0, n, u, 64), 10);
+  const std::u16string file = PhotoPath(photo);
+  EXPECT_EQ(Get(m, file, 0, 0).result, -3);
+  EXPECT_EQ(Get(m, file, 0, 1).result, -3);
+  EXPECT_EQ(Get(m, file, 1).result, -3);
+  EXPECT_EQ(Get(m, file, 2).result, -3);
+  const Value model = Get(m, file, 3);
+  EXPECT_EQ(model.result, 11);
+  EXPECT_EQ(model.Text(), Utf16(ExpectedValues().at({photo, "Model", "text"})));
+  const Value iso = Get(m, file, 4);
+  EXPECT_EQ(iso.result, 1);
+  EXPECT_EQ(iso.As<std::int32_t>(), 100);
+  const Value aperture = Get(m, file, 5);
+  EXPECT_EQ(aperture.result, 3);
+  EXPECT_EQ(aperture.As<double>(), 2.8);
+  // A valid date in the same column still reads.
+  EXPECT_EQ(Get(m, PhotoPath("canon.jpg"), 0).result, 10);
+}
+
 TEST(ModuleValueRules, PathFilterRefusesBeforeAskingTheTool) {
   PluginDir plugin;
   const std::string photos = host::NativePath(e2e::Env("VELTAMO_PHOTOS"));

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,8 +92,17 @@ std::int64_t ModelInt64(std::u16string_view text) {
 }
 
 void CheckIntegers(std::u16string_view text) {
-  const std::int64_t v64 = convert::TextToInt64(text);
-  const std::int32_t v32 = convert::TextToInt32(text);
+  const std::optional<std::int64_t> r64 = convert::TextToInt64(text);
+  const std::optional<std::int32_t> r32 = convert::TextToInt32(text);
+  // A number is there when a digit follows the white space and the sign.
+  const std::u16string_view c = UpToZero(text);
+  std::size_t p = 0;
+  while (p < c.size() && IsSpace(c[p])) ++p;
+  if (p < c.size() && (c[p] == u'-' || c[p] == u'+')) ++p;
+  const bool digit = p < c.size() && IsDigit(c[p]);
+  CHECK(r64.has_value() == digit && r32.has_value() == digit);
+  const std::int64_t v64 = r64.value_or(0);
+  const std::int32_t v32 = r32.value_or(0);
   CHECK(v64 == ModelInt64(text));
   const std::int64_t clamped =
       v64 > INT32_MAX ? INT32_MAX : v64 < INT32_MIN ? INT32_MIN : v64;
@@ -102,7 +112,8 @@ void CheckIntegers(std::u16string_view text) {
 // ------------------------------------------------------------------ double
 
 void CheckDouble(std::u16string_view text) {
-  const double got = convert::TextToDouble(text);
+  const std::optional<double> reading = convert::TextToDouble(text);
+  const double got = reading.value_or(0.0);
 
   const std::u16string_view c = UpToZero(text);
   std::size_t p = 0;
@@ -117,7 +128,9 @@ void CheckDouble(std::u16string_view text) {
   // it as any other character that is no part of a number would.
   std::string narrow;
   for (char16_t u : c) narrow.push_back(u < 128 ? static_cast<char>(u) : '\x7f');
-  const double expected = std::strtod(narrow.c_str(), nullptr);
+  char* end = nullptr;
+  const double expected = std::strtod(narrow.c_str(), &end);
+  CHECK(reading.has_value() == (end != narrow.c_str()));
   if (std::isnan(expected)) {
     CHECK(std::isnan(got));
   } else if (std::memcmp(&got, &expected, sizeof got) != 0) {
@@ -211,14 +224,15 @@ int LastSunday(int year, int month) {
 }
 
 void CheckDateTime(std::u16string_view text) {
-  const std::uint64_t got = convert::ParseToolDateTime(text);
+  const std::optional<std::uint64_t> reading = convert::ParseToolDateTime(text);
+  const std::uint64_t got = reading.value_or(0);
   const Fields f = ScanDateTime(UpToZero(text));
   const unsigned y = f.v[0], mo = f.v[1], d = f.v[2], h = f.v[3], mi = f.v[4], s = f.v[5];
   const bool valid = y >= 1601 && y <= 30827 && mo >= 1 && mo <= 12 && d >= 1 &&
                      d <= static_cast<unsigned>(DaysInMonth(y, mo)) && h <= 23 && mi <= 59 &&
                      s <= 59;
   if (!valid) {
-    CHECK(got == 0);
+    CHECK(!reading);
     return;
   }
   const std::int64_t wall =

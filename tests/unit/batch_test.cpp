@@ -6,6 +6,7 @@
 
 #include "config/field_table.h"
 #include "plugin/batch_keys.h"
+#include "plugin/batch_read.h"
 #include "plugin/value_cache.h"
 #include "tool/requests.h"
 
@@ -29,7 +30,7 @@ const BatchValue kUnsure = std::nullopt;
 TEST(BatchRequest, OneRequestWithEachTagInItsForm) {
   EXPECT_EQ(tool::BuildBatchRequest(kKeys, "/p/a b.jpg"),
             "-args\n-fast\n-charset\nFileName=UTF8\n-Model\n-ISO\n-ISO#\n-LensModel\n"
-            "-Comment\n/p/a b.jpg\n");
+            "-Comment\n-echo3\n{batch end}\n/p/a b.jpg\n");
   EXPECT_TRUE(tool::AnswersUnderItsName("DateTimeOriginal"));
   EXPECT_TRUE(tool::AnswersUnderItsName("Sub-Sec_Time2"));
   for (const char* tag : {"EXIF:Make", "GPS*", "Lens?", "ISO#", "", "-Model", "*"})
@@ -49,8 +50,13 @@ TEST(BatchReply, EachLineGoesToItsTag) {
   EXPECT_EQ(spaced[0], Value(u"  spaced"));
   EXPECT_EQ(spaced[2], Value(u"7"));
   EXPECT_EQ(spaced[1], kMissing);
-  // Nothing printed at all: the file has none of them.
-  for (const BatchValue& v : Read(u"")) EXPECT_EQ(v, kMissing);
+  // The end line alone: the file has none of them. Nothing at all: the
+  // tool refused the request, which says nothing of any tag.
+  for (const BatchValue& v : Read(u"{batch end}\n")) EXPECT_EQ(v, kMissing);
+  for (const BatchValue& v : Read(u"{batch end}\r\n", 2)) EXPECT_EQ(v, kMissing);
+  EXPECT_TRUE(tool::BatchRefused(u""));
+  for (const BatchValue& v : Read(u"")) EXPECT_EQ(v, kUnsure);
+  EXPECT_EQ(Read(u"-Model=X\n{batch end}\n")[3], kMissing);
   // An empty value is a value.
   EXPECT_EQ(Read(u"-Model=\n")[0], Value(u""));
 }
@@ -118,9 +124,70 @@ TEST(BatchKeys, EachFieldInTheFormOfItsFirstUnitThenWhatWasAskedFor) {
                                  {"DateTimeOriginal", false},
                                  {"ExposureTime", true},
                                  {"Model", true}}));
+  // A form the tool refuses is left out.
+  EXPECT_EQ(plugin::BatchKeys(fields, {}, {{"FNumber", true}, {"Model", true}}),
+            (std::vector<TagKey>{
+                {"Model", false}, {"ExposureTime", false}, {"DateTimeOriginal", false}}));
   EXPECT_EQ(plugin::KeyFor(fields[2], 1), (TagKey{"ExposureTime", true}));
   EXPECT_EQ(plugin::KeyFor(fields[2], -1), (TagKey{"ExposureTime", false}));
   EXPECT_EQ(plugin::KeyFor(fields[1], 7), (TagKey{"FNumber", false}));
+}
+
+// A tool that refuses any request holding one of `refused`, and otherwise
+// prints the Model of a file that has no other tag; counts the requests
+// and those that hold "-_".
+struct ScriptedTool {
+  std::vector<std::string> refused;
+  int requests = 0, underscore = 0;
+  int stopAt = 0;  // the request that ends without a reply
+  plugin::AskFunction Ask() {
+    return [this](const std::string& request, std::u16string& reply) {
+      ++requests;
+      if (request.find("\n-_\n") != std::string::npos) ++underscore;
+      if (requests == stopAt) return plugin::AskResult::kNoReply;
+      reply.clear();
+      for (const std::string& word : refused)
+        if (request.find("\n-" + word + "\n") != std::string::npos)
+          return plugin::AskResult::kReply;
+      if (request.find("\n-Model\n") != std::string::npos) reply = u"-Model=X\n";
+      reply += u"{batch end}\n";
+      return plugin::AskResult::kReply;
+    };
+  }
+};
+
+TEST(BatchRead, ARefusedRequestIsAskedKeyByKey) {
+  const std::vector<TagKey> keys = {{"Model", false}, {"_", false}, {"ISO", false}, {"5", false}};
+  ScriptedTool tool{{"_", "5"}};
+  plugin::BatchRead read = plugin::ReadBatch(keys, "/a.jpg", 1, tool.Ask());
+  EXPECT_EQ(read.result, plugin::AskResult::kReply);
+  EXPECT_EQ(read.values, (std::vector<BatchValue>{Value(u"X"), kMissing, kMissing, kMissing}));
+  EXPECT_EQ(read.refused, (std::vector<TagKey>{{"_", false}, {"5", false}}));
+  EXPECT_EQ(tool.requests, 5);
+  // The last key, when every other one was taken alone, is the refused one:
+  // it is not asked again.
+  ScriptedTool last{{"_"}};
+  read = plugin::ReadBatch({{"Model", false}, {"_", false}}, "/a.jpg", 1, last.Ask());
+  EXPECT_EQ(read.values, (std::vector<BatchValue>{Value(u"X"), kMissing}));
+  EXPECT_EQ(read.refused, (std::vector<TagKey>{{"_", false}}));
+  EXPECT_EQ(last.requests, 2);
+  EXPECT_EQ(last.underscore, 1);
+  // A file that has none of the tags costs its one request.
+  ScriptedTool none;
+  read = plugin::ReadBatch({{"ISO", false}, {"Lens", false}}, "/a.jpg", 1, none.Ask());
+  EXPECT_EQ(read.values, (std::vector<BatchValue>{kMissing, kMissing}));
+  EXPECT_TRUE(read.refused.empty());
+  EXPECT_EQ(none.requests, 1);
+  // With every tag refused, the tool is not asked (it would print all).
+  ScriptedTool idle;
+  read = plugin::ReadBatch({}, "/a.jpg", 1, idle.Ask());
+  EXPECT_EQ(read.result, plugin::AskResult::kReply);
+  EXPECT_EQ(idle.requests, 0);
+  // A stop while keys are asked alone ends the reading.
+  ScriptedTool stopped{{"_"}, 0, 0, 3};
+  read = plugin::ReadBatch(keys, "/a.jpg", 1, stopped.Ask());
+  EXPECT_EQ(read.result, plugin::AskResult::kNoReply);
+  EXPECT_EQ(stopped.requests, 3);
 }
 
 // ------------------------------------------------------------------ cache

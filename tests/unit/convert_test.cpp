@@ -57,11 +57,8 @@ TEST(IntegerReading, ReadsLeadingDecimalNumber) {
   EXPECT_EQ(TextToInt64(u"0.005"), 0);
   EXPECT_EQ(TextToInt32(u"0x1F"), 0);
   EXPECT_EQ(TextToInt32(u"\t+17 mm"), 17);
-  EXPECT_EQ(TextToInt64(u"+-3"), 0);
-  EXPECT_EQ(TextToInt32(u""), 0);
   // Only ASCII digits count; a code unit whose low byte is a digit is not one.
   EXPECT_EQ(TextToInt32(u"4\u0132"), 4);
-  EXPECT_EQ(TextToInt64(u"\uFF15"), 0);
   EXPECT_EQ(TextToInt32(std::u16string(u"12\0" u"34", 5)), 12);
 }
 
@@ -87,13 +84,26 @@ TEST(DoubleReading, ReadsLeadingDecimalNumber) {
   EXPECT_EQ(TextToDouble(u"7."), 7.0);
   EXPECT_EQ(TextToDouble(u"12e+2x"), 1200.0);
   EXPECT_EQ(TextToDouble(u"3e"), 3.0);
-  EXPECT_EQ(TextToDouble(u"."), 0.0);
-  EXPECT_EQ(TextToDouble(u"-"), 0.0);
   EXPECT_EQ(TextToDouble(u"1.\u0135"), 1.0);
-  EXPECT_TRUE(std::signbit(TextToDouble(u"-0")));
+  EXPECT_TRUE(std::signbit(*TextToDouble(u"-0")));
   // Long digit runs are read in full and rounded once.
   EXPECT_EQ(TextToDouble(u"1" + std::u16string(1000, u'0') + u"e-1000"), 1.0);
   EXPECT_EQ(TextToDouble(u"0." + std::u16string(400, u'0') + u"1e401"), 1.0);
+}
+
+// A text that does not start with a number is no reading at all, not 0.
+TEST(NumberReading, TextWithoutANumberIsEmpty) {
+  for (const char16_t* text : {u"", u"  ", u"n/a", u"+-3", u".", u"-", u"- 5", u"\uFF15",
+                               u"Unknown (0)", u"x1"}) {
+    EXPECT_FALSE(TextToInt32(text)) << std::u16string(text).size();
+    EXPECT_FALSE(TextToInt64(text));
+    EXPECT_FALSE(TextToDouble(text));
+  }
+  EXPECT_FALSE(TextToInt32(std::u16string(u"\0" u"12", 3)));
+  // Hexadecimal, infinity and NaN are numbers to the double reading only.
+  EXPECT_FALSE(TextToInt32(u"inf"));
+  EXPECT_FALSE(TextToInt64(u".5"));
+  EXPECT_EQ(TextToDouble(u".5"), 0.5);
 }
 
 TEST(DoubleReading, RangeLimits) {
@@ -103,7 +113,7 @@ TEST(DoubleReading, RangeLimits) {
   EXPECT_EQ(TextToDouble(u"1e99999999999999999999999"), inf);
   EXPECT_EQ(TextToDouble(u"0.0001e-99999999999999999999"), 0.0);
   EXPECT_EQ(TextToDouble(u"1e-999"), 0.0);
-  EXPECT_TRUE(std::signbit(TextToDouble(u"-1e-999")));
+  EXPECT_TRUE(std::signbit(*TextToDouble(u"-1e-999")));
   EXPECT_EQ(TextToDouble(u"0e99999"), 0.0);
   EXPECT_EQ(TextToDouble(u"4.9e-324"), std::numeric_limits<double>::denorm_min());
 }
@@ -113,8 +123,8 @@ TEST(DoubleReading, InfinityNanAndHexadecimal) {
   EXPECT_EQ(TextToDouble(u"inf"), inf);
   EXPECT_EQ(TextToDouble(u" -Infinity"), -inf);
   EXPECT_EQ(TextToDouble(u"INFINITE"), inf);
-  EXPECT_TRUE(std::isnan(TextToDouble(u"nan")));
-  EXPECT_TRUE(std::isnan(TextToDouble(u"NaN(1a_)")));
+  EXPECT_TRUE(std::isnan(*TextToDouble(u"nan")));
+  EXPECT_TRUE(std::isnan(*TextToDouble(u"NaN(1a_)")));
   EXPECT_EQ(TextToDouble(u"0x1.8p1"), 3.0);
   EXPECT_EQ(TextToDouble(u"-0X10"), -16.0);
   EXPECT_EQ(TextToDouble(u"0x.8"), 0.5);
@@ -142,9 +152,9 @@ TEST(DoubleReading, IgnoresTheProcessLocale) {
   }
   // The locale is in force for the C library itself.
   const double libraryReading = std::strtod("1,5", nullptr);
-  const double dot = TextToDouble(u"1.5");
-  const double comma = TextToDouble(u"1,5");
-  const double longText = TextToDouble(u"0." + std::u16string(300, u'0') + u"25e301");
+  const double dot = *TextToDouble(u"1.5");
+  const double comma = *TextToDouble(u"1,5");
+  const double longText = *TextToDouble(u"0." + std::u16string(300, u'0') + u"25e301");
   std::setlocale(LC_ALL, previous.c_str());
   EXPECT_EQ(libraryReading, 1.5) << found;
   EXPECT_EQ(dot, 1.5) << found;
@@ -175,9 +185,12 @@ TEST(ToolDateTime, SubSecondsAreDropped) {
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00.123456 "), k1430);
 }
 
-TEST(ToolDateTime, InvalidReadsAsZero) {
+// A camera with an unset clock writes a zero or a blank-filled date: no
+// date at all, as is any part out of range.
+TEST(ToolDateTime, InvalidIsEmpty) {
   for (const char* text :
        {"", "abc", "0000:00:00 00:00:00", "0000:00:00 00:00:00Z",
+        "    :  :     :  :  ", "2021:06:32 10:00:00", "2021:06:15 25:00:00",
         // a year alone, or a year and month, is no date
         "2021", "2021:06", "2021:00:00 00:00:00Z",
         "2021:13:01 00:00:00Z", "2021:02:29 00:00:00Z", "2021:04:31 00:00:00Z",
@@ -188,8 +201,10 @@ TEST(ToolDateTime, InvalidReadsAsZero) {
         // numbers beyond 16 bits must not wrap round (to 2021 and to day 15)
         "67557:06:15 14:30:00Z", "2021:06:-65521 14:30:00Z"}) {
     const std::u16string wide(text, text + std::strlen(text));
-    EXPECT_EQ(ParseToolDateTime(wide), 0u) << text;
+    EXPECT_FALSE(ParseToolDateTime(wide)) << text;
   }
+  // The first instant of file time is a date like any other.
+  EXPECT_EQ(ParseToolDateTime(u"1601:01:01 00:00:00Z"), 0u);
 }
 
 // Runs a test in a named time zone. A POSIX process switches TZ itself; a
@@ -265,7 +280,7 @@ TEST(LocalTime, BerlinSummerAndWinter) {
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00-05:00"), k1930);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00 "), k1430);
   EXPECT_EQ(ParseToolDateTime(u"2021:06:15 14:30:00\n"), k1430);
-  EXPECT_EQ(ParseToolDateTime(u"2021:02:29 12:00:00"), 0u);
+  EXPECT_FALSE(ParseToolDateTime(u"2021:02:29 12:00:00"));
 }
 
 TEST(LocalTime, BerlinClockChanges) {

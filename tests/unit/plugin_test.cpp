@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "plugin/delivery.h"
@@ -103,7 +104,15 @@ TEST(PluginDeliver, FieldTypeAgainstUnitEntry) {
   // Date and time.
   EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"", u"2021:06:15 14:30:00+02:00")),
             132682338000000000ull);
-  EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"utc", u"abc")), 0u);
+  // A reply that holds no number, or no valid date, leaves the field empty
+  // and the buffer untouched.
+  for (const auto& [type, reply] : {std::pair{1, u"abc"}, {2, u" "}, {3, u"-"},
+                                    {10, u"abc"}, {10, u"0000:00:00 00:00:00"}}) {
+    const Delivered none = Deliver(type, u"", reply);
+    EXPECT_EQ(none.result, -3) << type;
+    EXPECT_EQ(none.bytes[0], 0xEE) << type;
+  }
+  EXPECT_EQ(Deliver(10, u"utc", u"2021:13:01 00:00:00").result, -3);
   // "-n" prints dates as they are: "#" reads the date too.
   EXPECT_EQ(As<std::uint64_t>(Deliver(10, u"#", u"2021:06:15 14:30:00+02:00")),
             132682338000000000ull);
