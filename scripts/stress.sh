@@ -9,8 +9,8 @@
 #               that are built); tsan runs what the test command runs there
 #     -R/-E     ctest's include/exclude regular expressions, for every tree
 #
-# Each tree's ctest runs as the test command runs it (-j 2, fixtures
-# included in the first round; later rounds reuse the photos made then).
+# Each tree's ctest runs as the test command runs it (-j 2, with its
+# fixtures, but the photos are made only when the tree has none yet).
 # The trees are built beforehand (scripts/build.sh). Ends with a summary:
 # rounds, ctest runs, failures, the failed tests and where their log is.
 set -u
@@ -60,9 +60,9 @@ for ((round = 1; round <= runs; round++)); do
     args=(--test-dir "$root/build/$tree" --output-on-failure -j 2)
     inc=$include exc=$exclude
     [ -z "$inc" ] && [ "$tree" = tsan ] && inc='^(make_photos|unit_tests|module_tests)$'
-    # The photos are made in the first round only; Wine's prefix fixture
-    # stays, as the test command runs it.
-    if [ "$round" -gt 1 ]; then
+    # The photos are made once (in the first round, unless the tree has
+    # them); Wine's prefix fixture stays, as the test command runs it.
+    if [ "$round" -gt 1 ] || compgen -G "$root/build/$tree/photos*/expected.tsv" >/dev/null; then
       args+=(-FA '^photos')
       exc="^make_photos${exc:+|$exc}"
     fi
