@@ -61,8 +61,13 @@ for ((round = 1; round <= runs; round++)); do
     inc=$include exc=$exclude
     [ -z "$inc" ] && [ "$tree" = tsan ] && inc='^(make_photos|unit_tests|module_tests)$'
     # The photos are made once (in the first round, unless the tree has
-    # them); Wine's prefix fixture stays, as the test command runs it.
-    if [ "$round" -gt 1 ] || compgen -G "$root/build/$tree/photos*/expected.tsv" >/dev/null; then
+    # them from the current make_photos.sh); Wine's prefix fixture stays,
+    # as the test command runs it.
+    made=false
+    for expected in "$root/build/$tree"/photos*/expected.tsv; do
+      [ "$expected" -nt "$root/tests/e2e/make_photos.sh" ] && made=true
+    done
+    if [ "$round" -gt 1 ] || $made; then
       args+=(-FA '^photos')
       exc="^make_photos${exc:+|$exc}"
     fi
@@ -70,7 +75,9 @@ for ((round = 1; round <= runs; round++)); do
     [ -n "$exc" ] && args+=(-E "$exc")
     log="$logs/round$round-$tree.log"
     t0=$(date +%s)
-    ctest "${args[@]}" > "$log" 2>&1
+    # The full output of every test too: ctest shows none for a test whose
+    # output lacks what it must print.
+    ctest "${args[@]}" -O "$logs/round$round-$tree.full.log" > "$log" 2>&1
     status=$?
     ctest_runs=$((ctest_runs + 1))
     summary=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1)
@@ -89,7 +96,7 @@ echo "== stress: trees $trees, $loops busy loops, $elapsed s"
 if [ -n "$failed_tree" ]; then
   echo "FAILED in round $round of $runs ($ctest_runs ctest runs), tree $failed_tree:"
   echo "${failed_tests:-  (see the log)}"
-  echo "log: $failed_log"
+  echo "log: $failed_log (every test's output: ${failed_log%.log}.full.log)"
   exit 1
 fi
 echo "$runs rounds, $ctest_runs ctest runs, 0 failed"
