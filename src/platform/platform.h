@@ -111,7 +111,10 @@ class Worker {
   // module's any more but its reference).
   bool Finished() const;
   // Waits until `run` has returned; does nothing when none was started.
-  void Join();
+  // With `exitWaitMs`, waits also up to that long for the thread to end
+  // (on Windows: to give back its reference to the module), which only a
+  // caller outside the module's unload entry may wait for.
+  void Join(int exitWaitMs = 0);
 
  private:
   std::unique_ptr<Impl> impl_;

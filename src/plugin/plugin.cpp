@@ -354,18 +354,26 @@ namespace {
 // tool is asked to stop; a request inside an exchange has its wait
 // cancelled and its tool ended under it, which ends the exchange at once.
 // Requests waiting for a tool give up. A process that ends has lost its
-// other threads already: nothing is waited for.
-void StopForUnload(PluginState& state, bool processEnding) {
+// other threads already: nothing is waited for. `workerExitWaitMs`: see
+// ReadAhead::Shutdown.
+void StopForUnload(PluginState& state, bool processEnding, int workerExitWaitMs = 0) {
   state.ahead.BeginShutdown();
   state.pool.Shutdown(processEnding);
-  if (!processEnding) state.ahead.Shutdown();
+  if (!processEnding) state.ahead.Shutdown(workerExitWaitMs);
 }
+
+// How long the host's notice waits for the workers' threads to end.
+constexpr int kWorkerExitWaitMs = 2000;
 
 }  // namespace
 
 void BeginUnload(PluginState& state) {
   state.unloading = true;
-  StopForUnload(state, false);
+  // The host's notice comes from outside the loader: the workers' threads
+  // are waited for until they have ended, so that they hold the module no
+  // more and the host's FreeLibrary that follows unloads it there and then.
+  // A host that loads the module again gets a fresh one.
+  StopForUnload(state, false, kWorkerExitWaitMs);
 }
 
 void Unload(PluginState& state, bool processEnding) {

@@ -187,11 +187,13 @@ void ReadAhead::BeginShutdown() {
   pool_.Wake();
 }
 
-void ReadAhead::Shutdown() {
+void ReadAhead::Shutdown(int exitWaitMs) {
   BeginShutdown();
   // Started only under the mutex, and no more once shut down: the array
   // is not touched by anyone else now.
-  for (platform::Worker& worker : workers_) worker.Join();
+  const std::uint64_t deadline = platform::DeadlineAfter(exitWaitMs);
+  for (platform::Worker& worker : workers_)
+    worker.Join(exitWaitMs > 0 ? platform::Remaining(deadline) : 0);
 }
 
 void ReadAhead::WorkerMain(void* self) { static_cast<ReadAhead*>(self)->Work(); }

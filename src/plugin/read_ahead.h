@@ -67,8 +67,10 @@ class ReadAhead {
   void StopIn(const std::u16string& name);
   // Stop, and no more reading from now on.
   void BeginShutdown();
-  // BeginShutdown, then waits for every worker to end.
-  void Shutdown();
+  // BeginShutdown, then waits for every worker to end; with `exitWaitMs`,
+  // also up to that long in all for their threads to end (see
+  // platform::Worker).
+  void Shutdown(int exitWaitMs = 0);
 
  private:
   enum class Task { kRead, kList, kStartTool };

@@ -298,10 +298,23 @@ TEST(ModuleLifetime, LoadingAndUnloadingLeaksNothing) {
               after.handles, before.threads, after.threads);
 }
 
+#ifdef _WIN32
+// True while the image that holds `code` is mapped in this process.
+bool Mapped(const void* code) {
+  HMODULE module = nullptr;
+  return GetModuleHandleExW(
+             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+             static_cast<LPCWSTR>(code), &module) != 0;
+}
+#else
+bool Mapped(const void*) { return false; }  // dlclose unloads at once
+#endif
+
 // A module that reads ahead with every tool it may start is unloaded: at
 // once when the host says so first, and without it when the host just
 // frees the module (on Windows the module's threads keep it loaded until
-// they have nothing to do for a while). No tool and no thread is left.
+// they have nothing to do for a while). No tool and no thread is left, and
+// the module is gone before anything is counted.
 TEST(ModuleLifetime, UnloadWhileReadingAheadLeavesNoToolNorThread) {
   UseRealTool();
   PluginDir plugin;
@@ -330,18 +343,25 @@ TEST(ModuleLifetime, UnloadWhileReadingAheadLeavesNoToolNorThread) {
     while (ChildProcesses().size() < tools && SecondsSince(asked) < 10)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(ChildProcesses().size(), tools);
+    const void* code = reinterpret_cast<const void*>(m.GetDetectString);
     const Clock::time_point start = Clock::now();
     m.Unload(announce);
     const double seconds = SecondsSince(start);
     EXPECT_LT(seconds, 3.0);
+    // After the host's notice its FreeLibrary is the last: a host that
+    // loads the module again gets a fresh one.
+    if (announce) {
+      EXPECT_FALSE(Mapped(code)) << "the module outlived the host's unload";
+    }
 #ifdef _WIN32
     const double allowed = announce ? 0.5 : 15.0;
 #else
     const double allowed = 0.5;
 #endif
-    while (!ChildProcesses().empty() && SecondsSince(start) < allowed)
+    while ((!ChildProcesses().empty() || Mapped(code)) && SecondsSince(start) < allowed)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(ChildProcesses().empty()) << "a tool outlived the module";
+    EXPECT_FALSE(Mapped(code)) << "the module is still loaded";
     std::printf("%s unload while reading ahead: %.2f s, the tools gone after %.2f s\n",
                 announce ? "announced" : "unannounced", seconds, SecondsSince(start));
   }

@@ -83,7 +83,7 @@ bool Worker::Start(void (*run)(void*), void* argument) {
 
 bool Worker::Finished() const { return !impl_ || impl_->finished.load(); }
 
-void Worker::Join() {
+void Worker::Join(int) {
   if (!impl_) return;
   if (impl_->thread.joinable()) impl_->thread.join();
   impl_.reset();

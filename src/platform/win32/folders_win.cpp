@@ -113,11 +113,13 @@ bool Worker::Start(void (*run)(void*), void* argument) {
 
 bool Worker::Finished() const { return !impl_ || impl_->finished.load(); }
 
-void Worker::Join() {
+void Worker::Join(int exitWaitMs) {
   if (!impl_) return;
-  // A finished worker is not waited for: it may be the one whose exit is
-  // unloading the module, or wait for the loader that unloads it.
-  if (!impl_->finished.load()) WaitForSingleObject(impl_->thread, INFINITE);
+  // A finished worker is waited for only when the caller says so: it may
+  // be the one whose exit is unloading the module, or wait for the loader
+  // that unloads it.
+  WaitForSingleObject(impl_->thread, !impl_->finished.load() ? INFINITE
+                                     : static_cast<DWORD>(exitWaitMs < 0 ? 0 : exitWaitMs));
   CloseHandle(impl_->thread);
   impl_.reset();
 }
