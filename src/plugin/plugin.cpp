@@ -103,10 +103,13 @@ int DeliverKnown(const config::Field& field, std::u16string_view unit,
 
 // One exchange with the tool, started when none runs. A tool found gone
 // before it answered (ended from outside, crashed on an earlier file) is
-// started afresh and asked once more. False when no tool could be started.
+// started afresh and asked once more; a program that dies before its first
+// answer gives way to the next one found, within a few starts. False when
+// no tool could be started.
 bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request,
          tool::Exchange& exchange) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  constexpr int kMostAttempts = 4;
+  for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
     if (state.unloading) {
       exchange = tool::Exchange{};
       return true;
@@ -115,7 +118,9 @@ bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request
         tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0)
       return false;
     exchange = tool::ToolRequest(tool, request);
-    if (exchange.status != tool::ExchangeStatus::kToolGone) break;
+    if (!tool::SetAsideIfDeadOnArrival(tool, exchange) &&
+        (exchange.status != tool::ExchangeStatus::kToolGone || attempt >= 1))
+      break;
   }
   return true;
 }

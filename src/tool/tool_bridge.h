@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -32,11 +33,19 @@ struct ToolProcess {
   // marker line that ends a reply.
   std::uint64_t firstId = 0;
   std::uint64_t nextId = 0;
+  // The program that runs, and whether it has answered since it started.
+  std::u16string program;
+  bool answered = false;
+  // Programs that ended before their first answer (a copy of the script
+  // without its library, a package without its support files): starts
+  // pass them over.
+  std::vector<std::u16string> setAside;
 };
 
 // 0 when started; otherwise the failure code of the last attempt. The tool
 // line `toolPath` is looked for as LocateTools says (tool/locate.h), and each
-// program found is tried in turn until one starts; 10 when none is found.
+// program found is tried in turn until one starts, those set aside after the
+// others; 10 when none is found.
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory);
 
@@ -61,6 +70,11 @@ struct Exchange {
 // On any status but kReply the tool has been ended, so that the next
 // request starts a fresh one.
 Exchange ToolRequest(ToolProcess& tool, std::string_view commands);
+
+// Takes note of `exchange`, just made with `tool`. A program that was gone
+// before it ever answered is set aside, so that the next start tries the
+// next program found; true then.
+bool SetAsideIfDeadOnArrival(ToolProcess& tool, const Exchange& exchange);
 
 // Sends the stop request, waits a bounded time for the tool to exit, then
 // ends it. Does nothing when no tool runs.
