@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "config/tag_rule.h"
@@ -52,18 +53,43 @@ PluginState& ModuleState() { return moduleState; }
 
 // ------------------------------------------------------------- enumeration
 
+namespace {
+
+// Reads Config.txt once; the index of its last field, -1 when it has none.
+int LoadConfiguration(PluginState& state) {
+  int last = state.lastFieldIndex.load();
+  if (last >= 0) return last;
+  std::lock_guard<std::mutex> lock(state.loadMutex);
+  last = state.lastFieldIndex.load();
+  if (last < 0) {
+    state.pluginDirectory = platform::ModuleDirectory();
+    // Taken before the file is read: a change meanwhile shows later.
+    state.configStamp = platform::StatFile(state.pluginDirectory + u"Config.txt");
+    last = config::LoadConfig(state.config, state.pluginDirectory) - 1;
+    state.lastFieldIndex.store(last);
+  }
+  return last;
+}
+
+}  // namespace
+
+void HostLoaded() {
+  PluginState& state = moduleState;
+  if (state.lastFieldIndex.load() < 0 || state.activeCalls.load() != 0) return;
+  {
+    std::lock_guard<std::mutex> lock(state.loadMutex);
+    if (platform::StatFile(state.pluginDirectory + u"Config.txt") == state.configStamp) return;
+  }
+  // What an unload and a new load would do: the tools, the workers and
+  // what was read end, and the configuration is read anew.
+  state.~PluginState();
+  new (&state) PluginState();
+  LoadConfiguration(state);
+}
+
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength) {
-  int last = state.lastFieldIndex.load();
-  if (last < 0) {
-    std::lock_guard<std::mutex> lock(state.loadMutex);
-    last = state.lastFieldIndex.load();
-    if (last < 0) {
-      state.pluginDirectory = platform::ModuleDirectory();
-      last = config::LoadConfig(state.config, state.pluginDirectory) - 1;
-      state.lastFieldIndex.store(last);
-    }
-  }
+  const int last = LoadConfiguration(state);
   if (fieldIndex < 0 || fieldIndex > last) return config::kNoMoreFields;
   const config::Field& field = state.config.fields[fieldIndex];
   text::CopyTruncated(platform::HostFieldText(field.text.displayName), nameBuffer, maxLength);
