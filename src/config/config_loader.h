@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/field_table.h"
+#include "config/load_report.h"
 #include "config/path_filter.h"
 
 namespace config {
@@ -23,7 +24,9 @@ int LoadConfig(Configuration& configuration, const std::u16string& directory);
 
 // The same from an open file (read in binary; text-mode rules are applied
 // here so that every platform reads a file alike). Does not close `file`.
-int LoadConfigFrom(Configuration& configuration, std::FILE* file);
+// With `report`, also tells what became of each line, and why.
+int LoadConfigFrom(Configuration& configuration, std::FILE* file,
+                   LoadReport* report = nullptr);
 
 // One field line as read (its newline included). Return true when stored.
 bool ParseSimpleLine(const std::string& line, FieldTable& table);

@@ -134,6 +134,10 @@ struct CalendarTime {
 // the calendar time is not valid.
 bool LocalTimeToFileTime(const CalendarTime& local, std::uint64_t* fileTime);
 
+// The calendar time on this computer's clock, daylight saving included, of
+// a UTC file time. False when it cannot be told.
+bool FileTimeToLocalTime(std::uint64_t fileTime, CalendarTime* local);
+
 // The same for a calendar time under a fixed bias in minutes
 // (UTC = local + bias), with no daylight period.
 bool BiasedTimeToFileTime(const CalendarTime& local, int biasMinutes,
@@ -189,6 +193,9 @@ class ChildProcess {
 
   bool Running() const;
   std::uint32_t Id() const;
+  // The memory the child holds now, in bytes: POSIX its resident set;
+  // Windows the working sets of every process of its job. 0 when unknown.
+  std::uint64_t MemoryBytes() const;
 
   // Writes all of `data`, waiting at most `timeoutMs` in all.
   IoResult Write(std::string_view data, int timeoutMs);

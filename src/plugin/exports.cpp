@@ -121,17 +121,23 @@ void VELTAMO_CALL ContentSendStateInformation(int state, char* path) {
 }
 
 void VELTAMO_CALL ContentStopGetValueW(HostWideChar* fileName) {
-  (void)fileName;  // one exchange is under way at a time, whichever file it reads
   try {
-    plugin::StopGetValue(plugin::ModuleState());
+    plugin::StopGetValue(plugin::ModuleState(), reinterpret_cast<const char16_t*>(fileName));
   } catch (...) {
   }
 }
 
 void VELTAMO_CALL ContentStopGetValue(char* fileName) {
-  (void)fileName;
   try {
-    plugin::StopGetValue(plugin::ModuleState());
+    // The name as ContentGetValue converts it, to find the same calls.
+    std::optional<std::u16string> wide;
+    if (fileName != nullptr) {
+      const std::size_t length = text::BoundedLength(fileName, plugin::kMaxFileName + 1);
+      if (length > plugin::kMaxFileName) return;
+      wide = platform::SystemCodePageToUtf16(std::string_view(fileName, length));
+      if (!wide) return;  // no call can have been for it
+    }
+    plugin::StopGetValue(plugin::ModuleState(), wide ? wide->c_str() : nullptr);
   } catch (...) {
   }
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "config/tag_rule.h"
@@ -131,9 +132,11 @@ int DeliverKnown(const config::Field& field, std::u16string_view unit,
 // before it answered (ended from outside, crashed on an earlier file) is
 // started afresh and asked once more; a program that dies before its first
 // answer gives way to the next one found, within a few starts. False when
-// no tool could be started.
+// no tool could be started. `timeoutMs` bounds the exchange (below 0: the
+// tool's own time-out). A tool grown far past its start is ended after its
+// reply, to start afresh.
 bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request,
-         tool::Exchange& exchange) {
+         tool::Exchange& exchange, int timeoutMs = -1) {
   constexpr int kMostAttempts = 4;
   for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
     if (state.unloading) {
@@ -143,11 +146,15 @@ bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request
     if (!tool::ToolRunning(tool) &&
         tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0)
       return false;
-    exchange = tool::ToolRequest(tool, request);
+    exchange = tool::ToolRequest(tool, request, timeoutMs, kDrainWaitMs);
     if (!tool::SetAsideIfDeadOnArrival(tool, exchange) &&
         (exchange.status != tool::ExchangeStatus::kToolGone || attempt >= 1))
       break;
   }
+  if (exchange.status == tool::ExchangeStatus::kReply) tool::EndIfGrown(tool);
+  // Unloading ends the tool under an exchange: nothing is owed any more.
+  if (exchange.status == tool::ExchangeStatus::kAbandoned && state.unloading)
+    tool.child.Terminate();
   return true;
 }
 
@@ -167,9 +174,8 @@ std::shared_ptr<const std::vector<tool::TagKey>> BatchKeysWith(PluginState& stat
 }
 
 // A tool's cancel left from a stop that came between exchanges was for
-// nobody; the unload's stays. False when the request is to end: the module
-// unloads, or the host stopped since `stops` was read.
-bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool, std::uint64_t stops) {
+// nobody; the unload's stays. False when the module unloads.
+bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool) {
   if (tool.child.Cancelled()) {
     tool.child.ClearCancel();
     // Unloading is looked at after the clear, so that the two cannot cross.
@@ -178,7 +184,7 @@ bool ReadyForExchange(PluginState& state, tool::ToolProcess& tool, std::uint64_t
       return false;
     }
   }
-  return !state.unloading && state.stops.load() == stops;
+  return !state.unloading;
 }
 
 }  // namespace
@@ -191,11 +197,13 @@ void ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name)
   const std::uint64_t generation = state.cache.Generation();
   const platform::FileStamp stamp = platform::StatFile(name);
   if (!stamp.regular || !stamp.identified || state.cache.Batched(name, stamp) ||
-      !ReadyForExchange(state, tool, state.stops.load()))
+      !ReadyForExchange(state, tool))
     return;
   const auto keys = BatchKeysWith(state, nullptr);
   tool::Exchange exchange;
-  if (!Ask(state, tool, tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)), exchange) ||
+  // A file nobody asked for yet gets a file's time, not the host's.
+  if (!Ask(state, tool, tool::BuildBatchRequest(*keys, platform::Utf16ToUtf8(name)), exchange,
+           kAheadExchangeMs) ||
       exchange.status != tool::ExchangeStatus::kReply)
     return;
   state.cache.StoreBatch(
@@ -212,7 +220,7 @@ namespace {
 
 // The value request; `known` is set when the answer came from what was
 // read before.
-int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unitIndex,
+int Value(PluginState& state, HostCall& call, int fieldIndex, int unitIndex,
           const HostBuffer& out, int flags, bool& known) {
   const int last = state.lastFieldIndex.load();
   if (last < 0 || fieldIndex < 0 || fieldIndex > last) return kNoValue;
@@ -223,14 +231,9 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   const std::string& tag = field.text.RequestTag();
   if (!config::IsTagRequest(tag)) return kNoValue;
 
-  if (fileName == nullptr) return kNoValue;
-  const std::size_t length = text::BoundedLength(fileName, kMaxFileName + 1);
-  if (length > kMaxFileName) return kNoValue;
-  const std::u16string name(fileName, length);
+  const std::u16string& name = call.name;
   if (!config::PathAllowed(state.config.filter, name)) return kFiltered;
   if (!SendableFileName(name)) return kNoValue;
-  // Taken before anything else: a stop from here on ends this request.
-  const std::uint64_t stops = state.stops.load();
   // Taken before the file is looked at: a clear from here on voids what
   // this request reads.
   const std::uint64_t generation = state.cache.Generation();
@@ -262,8 +265,8 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   std::shared_ptr<const std::vector<tool::TagKey>> keys;
   if (cached) {
     // A file being read ahead is waited for, not read twice.
-    state.ahead.WaitUntilRead(name);
-    if (state.stops.load() != stops) return kEmptyReply;
+    state.ahead.WaitUntilRead(name, &call.stopped);
+    if (call.stopped) return kEmptyReply;
     if (const auto value = state.cache.Find(name, stamp, key))
       return DeliverKnown(field, unit, *value, out);
     // A form the host asks for is in every later file's batch.
@@ -273,10 +276,12 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
   const std::string nameUtf8 = platform::Utf16ToUtf8(name);
   std::optional<std::u16string> value;
   {
-    PoolTurn turn(state.pool, Turn::kHost, kChannelWaitMs);
+    PoolTurn turn(state.pool, Turn::kHost, kChannelWaitMs, &call.stopped);
     if (!turn.held()) return kEmptyReply;
     tool::ToolProcess& tool = turn.tool();
-    if (!ReadyForExchange(state, tool, stops)) return kEmptyReply;
+    if (!ReadyForExchange(state, tool)) return kEmptyReply;
+    const CallTool stoppable(state.calls, call, turn.slot());
+    if (!stoppable.held()) return kEmptyReply;
     // Another request may have read it meanwhile.
     if (cached) {
       if (const auto known = state.cache.Find(name, stamp, key))
@@ -318,17 +323,35 @@ int Value(PluginState& state, const char16_t* fileName, int fieldIndex, int unit
 int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
              int unitIndex, void* fieldValue, int maxLength, int flags, HostText hostText) {
   bool known = false;
-  const int result = Value(state, fileName, fieldIndex, unitIndex,
-                           HostBuffer{fieldValue, maxLength, hostText}, flags, known);
+  int result = kNoValue;
+  const std::size_t length =
+      fileName == nullptr ? 0 : text::BoundedLength(fileName, kMaxFileName + 1);
+  if (fileName != nullptr && length <= kMaxFileName) {
+    HostCall call;
+    call.name.assign(fileName, length);
+    const CallEntry entry(state.calls, call);
+    result = Value(state, call, fieldIndex, unitIndex,
+                   HostBuffer{fieldValue, maxLength, hostText}, flags, known);
+  }
   // With the delay-if-slow flag, only what was read before is an answer;
   // everything else is left to the call without it.
   return (flags & 1) != 0 && !known ? kDelayed : result;
 }
 
-void StopGetValue(PluginState& state) {
-  ++state.stops;
-  state.ahead.Stop();
-  state.pool.CancelHostTurns();
+void StopGetValue(PluginState& state, const char16_t* fileName) {
+  std::optional<std::u16string> name;
+  if (fileName != nullptr) {
+    const std::size_t length = text::BoundedLength(fileName, kMaxFileName + 1);
+    if (length > kMaxFileName) return;
+    name.emplace(fileName, length);
+  }
+  state.calls.Stop(name ? &*name : nullptr, state.pool);
+  // Calls waiting for a tool, or for a file read ahead, look again.
+  state.pool.Wake();
+  state.ahead.Wake();
+  // Hosts stop the read in flight as the user leaves a folder.
+  if (name) state.ahead.StopIn(*name);
+  else state.ahead.Stop();
 }
 
 void HostStateChanged(PluginState& state, int notice) {

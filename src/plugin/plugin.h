@@ -12,6 +12,7 @@
 
 #include "config/config_loader.h"
 #include "plugin/delivery.h"
+#include "plugin/host_calls.h"
 #include "plugin/read_ahead.h"
 #include "plugin/tool_pool.h"
 #include "plugin/value_cache.h"
@@ -69,9 +70,9 @@ struct PluginState {
   // The plugin interface version the host gave, as hi * 100 + lo; 0 when
   // it gave none.
   std::atomic<int> hostInterfaceVersion{0};
-  // Counts the host's stops (ContentStopGetValue): a request that sees it
-  // change ends with no value.
-  std::atomic<std::uint64_t> stops{0};
+  // The host's value calls under way, which its stops (ContentStopGetValue)
+  // end by the file they name.
+  HostCalls calls;
   // Values read for files. Under formsMutex: the forms the host has asked
   // for so far, and the tags one request asks for at once (made anew when
   // a form is added; null until the first request).
@@ -123,10 +124,12 @@ enum HostNotice : int {
   kHostRefreshes = 2,
 };
 void HostStateChanged(PluginState& state, int notice);
-// The host no longer waits for the value being read: the exchange under way,
-// if any, ends at once with no value, and reading ahead stops. Any thread
-// may call it.
-void StopGetValue(PluginState& state);
+// The host no longer waits for the value of `fileName` (null: of any file):
+// the calls for that file end at once with no value, whether they wait for
+// a tool or are inside an exchange, which is abandoned while the tool
+// finishes its reply. Reading ahead stops when the file lies in the folder
+// walked. Calls for other files go on. Any thread may call it.
+void StopGetValue(PluginState& state, const char16_t* fileName);
 // The host is about to unload the module: from now on no tool is started,
 // and the running one is stopped. A request inside an exchange ends at once,
 // with no value.

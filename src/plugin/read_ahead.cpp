@@ -170,7 +170,7 @@ void ReadAhead::Urgent(const std::u16string& name) {
   StartWorkers();
 }
 
-void ReadAhead::WaitUntilRead(const std::u16string& name) {
+void ReadAhead::WaitUntilRead(const std::u16string& name, const std::atomic<bool>* stop) {
   std::unique_lock<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0) return;
   DropRead(name);
@@ -178,8 +178,22 @@ void ReadAhead::WaitUntilRead(const std::u16string& name) {
   // A read under way ends within its exchange's time-out, and at once when
   // it is called off.
   changed_.WaitFor(lock, kChannelWaitMs, [&] {
-    return shutdown_ || epoch != epoch_.load() || !InFlight(name);
+    return shutdown_ || epoch != epoch_.load() || !InFlight(name) ||
+           (stop != nullptr && stop->load());
   });
+}
+
+void ReadAhead::Wake() {
+  { std::lock_guard<platform::Mutex> lock(mutex_); }
+  changed_.NotifyAll();
+}
+
+void ReadAhead::StopIn(const std::u16string& name) {
+  {
+    std::lock_guard<platform::Mutex> lock(mutex_);
+    if (folder_.empty() || FolderOf(name) != folder_) return;
+  }
+  Stop();
 }
 
 void ReadAhead::Stop() {

@@ -61,12 +61,16 @@ class ReadAhead {
   void Urgent(const std::u16string& name);
   // Before the host reads `name` itself: waits while a worker reads it
   // (until it is done or called off), and takes it out of what is still to
-  // be read.
-  void WaitUntilRead(const std::u16string& name);
+  // be read. Ends as well once `*stop` is set (and Wake is called).
+  void WaitUntilRead(const std::u16string& name, const std::atomic<bool>* stop = nullptr);
+  // Waits in WaitUntilRead look at their stop again.
+  void Wake();
 
   // Forgets the walk and everything still to be read, the files of
   // delay-if-slow calls too; reads under way end as soon as they can.
   void Stop();
+  // Stop, when the file `name` lies in the folder walked.
+  void StopIn(const std::u16string& name);
   // Stop, and no more reading from now on.
   void BeginShutdown();
   // BeginShutdown, then waits for every worker to end.

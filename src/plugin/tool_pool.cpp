@@ -12,12 +12,13 @@ void ToolPool::SetLimit(int limit) {
   limit_ = std::clamp(limit, 1, kMaxTools);
 }
 
-int ToolPool::FreeSlot(bool hostTurn) const {
+int ToolPool::FreeSlot(bool hostTurn, bool patienceOver) const {
   // The first tool serves the host whenever it is free; otherwise a running
-  // tool before one that must be started. A host turn waits for a read
-  // ahead under way, which ends within moments, rather than start a tool;
-  // read-ahead starts none but the first: the extra ones are started apart,
-  // with no file waiting on them.
+  // tool before one that must be started. A host turn waits a moment for a
+  // read ahead under way, which mostly ends within it, rather than start a
+  // tool; after that it starts one, in the reserve slot above the limit if
+  // need be. Read-ahead starts none but the first: the extra ones are
+  // started apart, with no file waiting on them.
   if (hostTurn && !slots_[0].busy) return 0;
   int empty = -1;
   bool any = false, ahead = false;
@@ -29,8 +30,30 @@ int ToolPool::FreeSlot(bool hostTurn) const {
     if (s.alive) return i;
     if (empty < 0) empty = i;
   }
-  if (hostTurn) return ahead ? -1 : empty;
-  return any ? -1 : 0;
+  if (!hostTurn) return any ? -1 : 0;
+  const Slot& reserve = slots_[limit_];
+  if (!reserve.busy && reserve.alive) return limit_;
+  if (!ahead) return empty;
+  if (!patienceOver) return -1;
+  return empty >= 0 || reserve.busy ? empty : limit_;
+}
+
+bool ToolPool::GiveUpAhead() {
+  for (int i = 0; i < limit_; ++i) {
+    Slot& s = slots_[i];
+    if (s.busy && s.holder == Turn::kAhead && !s.tool.child.Cancelled()) {
+      // Its exchange ends at once, and its holder lets the slot go.
+      s.tool.child.Kill();
+      ++aheadGivenUp_;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::uint64_t ToolPool::AheadGivenUp() const {
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  return aheadGivenUp_;
 }
 
 int ToolPool::AcquireToStart() {
@@ -48,20 +71,38 @@ int ToolPool::AcquireToStart() {
 }
 
 int ToolPool::Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch,
-                      std::uint64_t expected) {
+                      std::uint64_t expected, const std::atomic<bool>* stop) {
   const bool host = turn == Turn::kHost;
   std::unique_lock<platform::Mutex> lock(mutex_);
-  const auto calledOff = [&] { return epoch != nullptr && epoch->load() != expected; };
+  const auto calledOff = [&] {
+    return (epoch != nullptr && epoch->load() != expected) || (stop != nullptr && stop->load());
+  };
+  bool patienceOver = false;
   const auto ready = [&] {
-    return closed_ || calledOff() || ((host || hostsWaiting_ == 0) && FreeSlot(host) >= 0);
+    return closed_ || calledOff() ||
+           ((host || hostsWaiting_ == 0) && FreeSlot(host, patienceOver) >= 0);
   };
   if (host) ++hostsWaiting_;
-  const bool woke =
-      changed_.WaitFor(lock, std::max(timeoutMs, 0), ready);
+  const std::uint64_t deadline = platform::DeadlineAfter(timeoutMs);
+  bool woke = changed_.WaitFor(lock, host ? std::min(timeoutMs, kHostPatienceMs) : timeoutMs,
+                               ready);
+  // A host turn held up by reading ahead: a tool of its own, or the tool of
+  // a read-ahead exchange given up, each round of patience.
+  while (host && !woke) {
+    patienceOver = true;
+    if (ready()) {
+      woke = true;
+      break;
+    }
+    const int left = platform::Remaining(deadline);
+    if (left == 0) break;
+    GiveUpAhead();
+    woke = changed_.WaitFor(lock, std::min(left, kHostPatienceMs), ready);
+  }
   if (host) --hostsWaiting_;
   int slot = -1;
   if (woke && !closed_ && !calledOff()) {
-    slot = FreeSlot(host);
+    slot = FreeSlot(host, patienceOver);
     slots_[slot].busy = true;
     slots_[slot].holder = turn;
   }
@@ -86,12 +127,6 @@ void ToolPool::Wake() {
   changed_.NotifyAll();
 }
 
-void ToolPool::CancelHostTurns() {
-  std::lock_guard<platform::Mutex> lock(mutex_);
-  for (Slot& s : slots_)
-    if (s.busy && s.holder == Turn::kHost) s.tool.child.Cancel();
-}
-
 bool ToolPool::StopIdleTools(int idleMs) {
   std::vector<int> idle;
   bool running = false;
@@ -99,7 +134,7 @@ bool ToolPool::StopIdleTools(int idleMs) {
     std::lock_guard<platform::Mutex> lock(mutex_);
     if (closed_) return false;
     const std::uint64_t now = platform::MonotonicMilliseconds();
-    for (int i = 1; i < kMaxTools; ++i) {
+    for (int i = 1; i < kSlots; ++i) {
       Slot& s = slots_[i];
       if (!s.busy && s.alive && now - s.lastUsed >= static_cast<std::uint64_t>(idleMs)) {
         s.busy = true;

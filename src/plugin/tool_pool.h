@@ -21,6 +21,16 @@ inline constexpr int kMaxTools = 4;
 inline constexpr int kChannelWaitMs = 10000;
 // An extra tool without work for this long is stopped.
 inline constexpr int kIdleToolMs = 10000;
+// How long a host turn waits for a read-ahead exchange to end before it
+// takes a tool of its own: about one file's time.
+inline constexpr int kHostPatienceMs = 200;
+// The most a read-ahead exchange may take before it is given up.
+inline constexpr int kAheadExchangeMs = 5000;
+// How long a turn waits for a tool to finish the reply of an exchange given
+// up before (the host stopped it) before the tool is ended and started anew.
+inline constexpr int kDrainWaitMs = 1000;
+// One slot above the limit, for host turns when every tool reads ahead.
+inline constexpr int kSlots = kMaxTools + 1;
 
 enum class Turn { kHost, kAhead };
 
@@ -35,14 +45,19 @@ class ToolPool {
   int Limit() const { return limit_; }
 
   // A tool for one exchange: its slot, or -1. A host turn waits at most
-  // `timeoutMs`, and takes the first tool let go before any read-ahead
-  // turn does; it starts a tool in a free slot when no running tool is
-  // free. A read-ahead turn waits until a running tool is free (or no tool
-  // runs at all: then the first, to be started) and no host turn waits, or
-  // until `*epoch` is no longer `expected` (the reading was called off).
-  // Both give up when the pool closes.
+  // `timeoutMs`, or until `*stop` is set; it takes the first tool let go
+  // before any read-ahead turn does, and starts a tool in a free slot when
+  // no running tool is free and the busy ones all serve the host. When
+  // read-ahead holds tools, it waits for one of them for kHostPatienceMs at
+  // most; then it starts a tool in a free slot (the reserve slot above the
+  // limit too), or, with none free, gives up a read-ahead exchange: that
+  // tool is ended, and the host turn takes its slot. A read-ahead turn
+  // waits until a running tool within the limit is free (or no tool runs at
+  // all: then the first, to be started) and no host turn waits, or until
+  // `*epoch` is no longer `expected` (the reading was called off). Both
+  // give up when the pool closes.
   int Acquire(Turn turn, int timeoutMs, const std::atomic<std::uint64_t>* epoch = nullptr,
-              std::uint64_t expected = 0);
+              std::uint64_t expected = 0, const std::atomic<bool>* stop = nullptr);
   void Release(int slot);
   // A free extra slot with no tool, for starting one; -1 when there is none.
   int AcquireToStart();
@@ -50,10 +65,10 @@ class ToolPool {
   // or Kill its child.
   tool::ToolProcess& Tool(int slot) { return slots_[slot].tool; }
 
-  // Read-ahead turns waiting look at their epoch again.
+  // Turns waiting look at their epoch or stop again.
   void Wake();
-  // Cancels the exchanges of host turns under way.
-  void CancelHostTurns();
+  // How many read-ahead exchanges were given up for host turns.
+  std::uint64_t AheadGivenUp() const;
   // Stops the extra tools that have had no work for `idleMs`; true while
   // any extra tool still runs.
   bool StopIdleTools(int idleMs);
@@ -71,12 +86,14 @@ class ToolPool {
     Turn holder = Turn::kHost;
     std::uint64_t lastUsed = 0;
   };
-  int FreeSlot(bool hostTurn) const;
+  int FreeSlot(bool hostTurn, bool patienceOver) const;
+  bool GiveUpAhead();  // under the mutex
 
-  platform::Mutex mutex_;
+  mutable platform::Mutex mutex_;
   platform::Condition changed_;
-  std::array<Slot, kMaxTools> slots_;
+  std::array<Slot, kSlots> slots_;
   int limit_ = 1;
+  std::uint64_t aheadGivenUp_ = 0;
   int hostsWaiting_ = 0;
   bool closed_ = false;
   bool stopped_ = false;  // the tools were stopped for unloading
@@ -85,15 +102,15 @@ class ToolPool {
 // Holds a tool of the pool for as long as it lives, when one could be taken.
 class PoolTurn {
  public:
-  PoolTurn(ToolPool& pool, Turn turn, int timeoutMs,
-           const std::atomic<std::uint64_t>* epoch = nullptr, std::uint64_t expected = 0)
-      : pool_(pool), slot_(pool.Acquire(turn, timeoutMs, epoch, expected)) {}
+  PoolTurn(ToolPool& pool, Turn turn, int timeoutMs, const std::atomic<bool>* stop = nullptr)
+      : pool_(pool), slot_(pool.Acquire(turn, timeoutMs, nullptr, 0, stop)) {}
   ~PoolTurn() {
     if (slot_ >= 0) pool_.Release(slot_);
   }
   PoolTurn(const PoolTurn&) = delete;
   PoolTurn& operator=(const PoolTurn&) = delete;
   bool held() const { return slot_ >= 0; }
+  int slot() const { return slot_; }
   tool::ToolProcess& tool() { return pool_.Tool(slot_); }
 
  private:

@@ -41,10 +41,14 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
   // A candidate that cannot start (a script whose interpreter line does not
   // run, a file that is no program) gives way to the next one.
   int result = 10;
+  tool.program.clear();
   for (const std::u16string& program : programs) {
     result = tool.child.Start(program, kLaunchArguments);
     if (result == 0) {
       tool.firstId = tool.nextId = RandomFirstId();
+      tool.abandonedId.reset();
+      tool.abandonedTail.clear();
+      tool.startMemory = 0;
       tool.program = program;
       tool.answered = false;
       break;
@@ -102,27 +106,48 @@ std::optional<std::uint64_t> EndingMarkerId(std::string_view received,
   return id;
 }
 
-Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
-  Exchange exchange;
-  if (!ToolRunning(tool)) return exchange;
+namespace {
 
-  const std::uint64_t id = tool.nextId++;
-  std::string request;
-  request.reserve(commands.size() + 32);
-  request.append(commands);
-  request.append("-execute").append(std::to_string(id)).push_back('\n');
-  // One deadline for the whole exchange: a tool that trickles its output
-  // holds the channel no longer than one that is silent.
-  const std::uint64_t deadline = platform::DeadlineAfter(tool.exchangeTimeoutMs);
-  const platform::IoResult written = tool.child.Write(request, platform::Remaining(deadline));
-  if (written != platform::IoResult::kOk) {
-    exchange.status = written == platform::IoResult::kClosed
-                          ? ExchangeStatus::kToolGone
-                          : ExchangeStatus::kBroken;
-    tool.child.Terminate();
-    return exchange;
+// What a marker line may be at most: the marker, its number and a line end.
+constexpr std::size_t kTailKept = kMarkerStartLength + kMaximumIdDigits + 4;
+
+// Reads away the rest of an abandoned exchange's reply, up to its marker,
+// waiting until `deadline` at most. True when the tool is ready for the
+// next request; false when it was ended (gone, overran, or the wait for it
+// was cancelled while it still owes its reply, which stays abandoned).
+bool DrainAbandoned(ToolProcess& tool, std::uint64_t deadline, bool* cancelled) {
+  std::string& tail = tool.abandonedTail;
+  char buffer[kReadChunk + 1];
+  for (;;) {
+    const std::optional<std::uint64_t> ended =
+        EndingMarkerId(tail, platform::kToolLineEndLength);
+    if (ended && *ended == *tool.abandonedId) {
+      tool.abandonedId.reset();
+      tail.clear();
+      return true;
+    }
+    const int left = platform::Remaining(deadline);
+    std::size_t count = 0;
+    const platform::IoResult read =
+        left == 0 ? platform::IoResult::kTimedOut
+                  : tool.child.Read(buffer, kReadChunk, &count, left);
+    if (read == platform::IoResult::kCancelled) {
+      *cancelled = true;
+      return false;
+    }
+    if (read != platform::IoResult::kOk) {
+      tool.child.Terminate();
+      tool.abandonedId.reset();
+      tail.clear();
+      return false;
+    }
+    tail.append(buffer, count);
+    if (tail.size() > kTailKept) tail.erase(0, tail.size() - kTailKept);
   }
+}
 
+// Reads the reply of exchange `id` up to its marker, until `deadline`.
+void ReadReply(ToolProcess& tool, std::uint64_t id, std::uint64_t deadline, Exchange& exchange) {
   std::string received;
   bool anything = false;
   char buffer[kReadChunk + 1];
@@ -134,6 +159,14 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
     }
     std::size_t count = 0;
     const platform::IoResult read = tool.child.Read(buffer, kReadChunk, &count, left);
+    if (read == platform::IoResult::kCancelled) {
+      // The tool answers on; its reply is read away before the next request.
+      exchange.status = ExchangeStatus::kAbandoned;
+      tool.abandonedId = id;
+      tool.abandonedDeadline = deadline;
+      tool.abandonedTail = received.substr(received.size() - std::min(received.size(), kTailKept));
+      return;
+    }
     if (read != platform::IoResult::kOk) {
       exchange.status = read == platform::IoResult::kClosed && !anything
                             ? ExchangeStatus::kToolGone
@@ -163,7 +196,68 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands) {
 
   exchange.reply = platform::Utf8ToUtf16(received);
   if (exchange.status != ExchangeStatus::kReply) tool.child.Terminate();
+}
+
+
+}  // namespace
+
+Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs,
+                     int drainMs) {
+  Exchange exchange;
+  if (!ToolRunning(tool)) return exchange;
+  if (tool.abandonedId) {
+    bool cancelled = false;
+    const std::uint64_t drainEnd =
+        std::min(tool.abandonedDeadline, platform::DeadlineAfter(drainMs));
+    if (!DrainAbandoned(tool, drainEnd, &cancelled)) {
+      // Nothing was sent: a fresh tool may be asked instead.
+      exchange.status = cancelled ? ExchangeStatus::kAbandoned : ExchangeStatus::kToolGone;
+      return exchange;
+    }
+  }
+
+  // Cancelled before anything was sent: the tool owes nothing.
+  if (tool.child.Cancelled()) {
+    exchange.status = ExchangeStatus::kAbandoned;
+    return exchange;
+  }
+  const std::uint64_t id = tool.nextId++;
+  std::string request;
+  request.reserve(commands.size() + 32);
+  request.append(commands);
+  request.append("-execute").append(std::to_string(id)).push_back('\n');
+  // One deadline for the whole exchange: a tool that trickles its output
+  // holds the channel no longer than one that is silent.
+  // A fresh tool's first exchange waits for its start as well: twice as long.
+  const int bound = id == tool.firstId && timeoutMs >= 0 ? 2 * timeoutMs : timeoutMs;
+  const int allowed =
+      bound < 0 ? tool.exchangeTimeoutMs : std::min(bound, tool.exchangeTimeoutMs);
+  const std::uint64_t deadline = platform::DeadlineAfter(allowed);
+  const platform::IoResult written = tool.child.Write(request, platform::Remaining(deadline));
+  if (written != platform::IoResult::kOk) {
+    exchange.status = written == platform::IoResult::kClosed
+                          ? ExchangeStatus::kToolGone
+                          : ExchangeStatus::kBroken;
+    tool.child.Terminate();
+    return exchange;
+  }
+
+  ReadReply(tool, id, deadline, exchange);
   return exchange;
+}
+
+bool EndIfGrown(ToolProcess& tool) {
+  if (!ToolRunning(tool)) return false;
+  const std::uint64_t now = tool.child.MemoryBytes();
+  if (now == 0) return false;  // not known here
+  if (tool.startMemory == 0) {
+    tool.startMemory = now;
+    return false;
+  }
+  if (now - std::min(now, tool.startMemory) <= tool.memoryGrowthLimit) return false;
+  // Between exchanges: nothing is owed, and the tool may simply be ended.
+  tool.child.Terminate();
+  return true;
 }
 
 void StopTools(ToolProcess* const* tools, std::size_t count) {

@@ -23,6 +23,9 @@ inline constexpr std::size_t kReadChunk = 4095;
 inline constexpr int kExchangeTimeoutMs = 30000;
 // How long unloading waits for the tool to exit after the stop request.
 inline constexpr int kStopTimeoutMs = 2000;
+// A tool whose memory has grown by more than this since its first reply is
+// restarted between exchanges: one odd file must not keep it large.
+inline constexpr std::uint64_t kMemoryGrowthLimit = std::uint64_t{256} << 20;
 
 struct ToolProcess {
   platform::ChildProcess child;
@@ -33,12 +36,23 @@ struct ToolProcess {
   // marker line that ends a reply.
   std::uint64_t firstId = 0;
   std::uint64_t nextId = 0;
-  // The program that runs, and whether it has answered since it started.
+  // An exchange given up while the tool was still answering: its number,
+  // the end of its deadline, and the last bytes of its reply so far. The
+  // tool finishes that reply on its own; the next exchange reads it away.
+  std::optional<std::uint64_t> abandonedId;
+  std::uint64_t abandonedDeadline = 0;
+  std::string abandonedTail;
+  // The tool's memory after its first reply (0: not measured yet), and the
+  // growth past it at which it is restarted.
+  std::uint64_t startMemory = 0;
+  std::uint64_t memoryGrowthLimit = kMemoryGrowthLimit;
+  // The program the last start started; empty when none did.
   std::u16string program;
+  // Whether it has answered since it started.
   bool answered = false;
   // Programs that ended before their first answer (a copy of the script
   // without its library, a package without its support files): starts
-  // pass them over.
+  // try them last.
   std::vector<std::u16string> setAside;
 };
 
@@ -56,6 +70,8 @@ enum class ExchangeStatus {
   kNoTool,    // no tool was running; nothing was sent
   kToolGone,  // the tool was gone before it sent anything
   kBroken,    // the tool stopped (exited, timed out) before its marker
+  kAbandoned, // cancelled before the request or while waiting for the reply;
+              // the tool runs on
 };
 
 struct Exchange {
@@ -66,10 +82,21 @@ struct Exchange {
 };
 
 // Sends `commands` (argument lines, each ended by a line feed), then a
-// numbered "-executeN" line, and reads the reply up to its "{readyN}" line.
-// On any status but kReply the tool has been ended, so that the next
-// request starts a fresh one.
-Exchange ToolRequest(ToolProcess& tool, std::string_view commands);
+// numbered "-executeN" line, and reads the reply up to its "{readyN}" line,
+// within `timeoutMs` (twice that for a fresh tool's first exchange, which
+// waits for its start too; at most, and below 0, the tool's exchange
+// time-out). A reply that an earlier exchange abandoned is read away first,
+// waiting for it at most `drainMs` and never past that exchange's deadline.
+// A cancel while the reply is awaited abandons the exchange (kAbandoned)
+// and leaves the tool running; on any other status but kReply the tool has
+// been ended, so that the next request starts a fresh one.
+Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs = -1,
+                     int drainMs = kExchangeTimeoutMs);
+
+// Between exchanges: ends the tool when its memory has grown by more than
+// its limit since the first call (made after its first reply), so that the
+// next request starts a fresh one. True when it did.
+bool EndIfGrown(ToolProcess& tool);
 
 // Takes note of `exchange`, just made with `tool`. A program that was gone
 // before it ever answered is set aside, so that the next start tries the

@@ -317,14 +317,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(configuration.toolPath.find_first_of(u"\t\n") == std::u16string::npos);
   }
 
-  // Loading the same file again over the first result gives the same table.
+  // Loading the same file again over the first result, with a report of
+  // each line, gives the same table; the report names each stored field
+  // once, in order, on lines numbered upwards.
   copy.assign(data, data + size);
   file = OpenData(copy);
   if (file == nullptr) Fail("cannot open the data as a file");
   const config::FieldTable first = configuration.fields;
-  const int again = config::LoadConfigFrom(configuration, file);
+  config::LoadReport report;
+  const int again = config::LoadConfigFrom(configuration, file, &report);
   std::fclose(file);
   CHECK(again == stored);
   for (int i = 0; i < stored; ++i) CHECK(SameField(first[i], configuration.fields[i]));
+  int nextField = 0, lastNumber = 0;
+  for (const config::LineReport& line : report.lines) {
+    CHECK(line.number >= lastNumber);
+    lastNumber = line.number;
+    if (line.role == config::LineRole::kStored) CHECK(line.field == nextField++);
+    else CHECK(line.field == -1);
+  }
+  CHECK(nextField == stored);
   return 0;
 }

@@ -151,6 +151,48 @@ TEST(ToolPool, HostTurnsGoFirstAndWaitsEnd) {
   shutdown.join();
 }
 
+// A host turn waits behind reading ahead for a moment at most: then it
+// takes the reserve slot above the limit, and with none free, the slot of a
+// read-ahead exchange that is given up (its tool cancelled and ended), at a
+// cost counted. A host's stop ends its wait for a tool.
+TEST(ToolPool, AHostTurnNeverWaitsLongBehindReadingAhead) {
+  plugin::ToolPool pool;
+  pool.SetLimit(1);
+  std::atomic<std::uint64_t> epoch{0};
+  const int ahead = pool.Acquire(plugin::Turn::kAhead, 1000, &epoch, 0);
+  ASSERT_EQ(ahead, 0);
+  const auto start = std::chrono::steady_clock::now();
+  const int reserve = pool.Acquire(plugin::Turn::kHost, 10000);
+  EXPECT_EQ(reserve, 1);
+  // The read-ahead holder lets its slot go once its exchange is cut off.
+  std::thread holder([&] {
+    for (int i = 0; i < 10000 && !pool.Tool(ahead).child.Cancelled(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pool.Release(ahead);
+  });
+  const int givenUp = pool.Acquire(plugin::Turn::kHost, 10000);
+  holder.join();
+  EXPECT_EQ(givenUp, 0);
+  EXPECT_EQ(pool.AheadGivenUp(), 1u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+  // Every slot serves the host now: a third waits, until it is stopped.
+  std::atomic<bool> stop{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop = true;
+    pool.Wake();
+  });
+  const auto waited = std::chrono::steady_clock::now();
+  EXPECT_EQ(pool.Acquire(plugin::Turn::kHost, 10000, nullptr, 0, &stop), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - waited, std::chrono::seconds(5));
+  stopper.join();
+  EXPECT_EQ(pool.AheadGivenUp(), 1u);
+  pool.Release(reserve);
+  pool.Release(givenUp);
+  pool.Shutdown(false);
+}
+
 // Reads what it is given slowly, and keeps the names.
 class SlowReader : public plugin::AheadReader {
  public:

@@ -472,7 +472,9 @@ TEST_F(ToolTest, CancelFromAnotherThreadEndsTheWaitAtOnce) {
   const tool::Exchange reply = Ask("-FileType\n");
   const std::uint64_t took = platform::MonotonicMilliseconds() - began;
   canceller.join();
-  EXPECT_EQ(reply.status, ExchangeStatus::kBroken);
+  // The exchange is abandoned; the tool is left to finish its reply.
+  EXPECT_EQ(reply.status, ExchangeStatus::kAbandoned);
+  EXPECT_TRUE(tool::ToolRunning(process_));
   EXPECT_GE(took, 250u);
   EXPECT_LT(took, 1500u);
   EXPECT_TRUE(process_.child.Cancelled());

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -230,6 +231,19 @@ bool ChildProcess::Running() const {
 
 std::uint32_t ChildProcess::Id() const {
   return impl_ ? static_cast<std::uint32_t>(impl_->pid) : 0;
+}
+
+std::uint64_t ChildProcess::MemoryBytes() const {
+  if (!impl_ || impl_->pid <= 0) return 0;
+  char path[48];
+  std::snprintf(path, sizeof path, "/proc/%ld/statm", static_cast<long>(impl_->pid));
+  std::FILE* statm = std::fopen(path, "re");
+  if (statm == nullptr) return 0;
+  unsigned long long size = 0, resident = 0;
+  const bool read = std::fscanf(statm, "%llu %llu", &size, &resident) == 2;
+  std::fclose(statm);
+  const long page = sysconf(_SC_PAGESIZE);
+  return read && page > 0 ? resident * static_cast<unsigned long long>(page) : 0;
 }
 
 IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {

@@ -101,6 +101,22 @@ bool LocalTimeToFileTime(const CalendarTime& local, std::uint64_t* fileTime) {
   return ToFileTime(wall - chosen.seconds, fileTime);
 }
 
+bool FileTimeToLocalTime(std::uint64_t fileTime, CalendarTime* local) {
+  static const std::int64_t kFirst = DaysFromCivil(1601, 1, 1) * kSecondsPerDay;
+  tzset();
+  const time_t instant = static_cast<time_t>(
+      static_cast<std::int64_t>(fileTime / kFileTimeUnitsPerSecond) + kFirst);
+  tm fields{};
+  if (localtime_r(&instant, &fields) == nullptr) return false;
+  *local = CalendarTime{static_cast<std::uint16_t>(fields.tm_year + 1900),
+                        static_cast<std::uint16_t>(fields.tm_mon + 1),
+                        static_cast<std::uint16_t>(fields.tm_mday),
+                        static_cast<std::uint16_t>(fields.tm_hour),
+                        static_cast<std::uint16_t>(fields.tm_min),
+                        static_cast<std::uint16_t>(fields.tm_sec)};
+  return true;
+}
+
 bool BiasedTimeToFileTime(const CalendarTime& local, int biasMinutes,
                           std::uint64_t* fileTime) {
   if (!IsValid(local)) return false;

@@ -9,7 +9,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <cstdio>
@@ -325,6 +327,35 @@ bool ChildProcess::Running() const {
 }
 
 std::uint32_t ChildProcess::Id() const { return impl_ ? impl_->id : 0; }
+
+std::uint64_t ChildProcess::MemoryBytes() const {
+  if (!impl_ || impl_->process == nullptr) return 0;
+  // The launcher's job holds the program that does the work as well.
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[15];
+  } ids{};
+  ids.list.NumberOfAssignedProcesses = 16;
+  std::vector<DWORD> processes;
+  if (impl_->inJob && QueryInformationJobObject(impl_->job, JobObjectBasicProcessIdList, &ids,
+                                                sizeof ids, nullptr)) {
+    const DWORD count = std::min<DWORD>(ids.list.NumberOfProcessIdsInList, 16);
+    for (DWORD i = 0; i < count; ++i)
+      processes.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
+  }
+  if (processes.empty()) processes.push_back(impl_->id);
+  std::uint64_t total = 0;
+  for (DWORD id : processes) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) continue;
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (K32GetProcessMemoryInfo(process, &counters, sizeof counters))
+      total += counters.WorkingSetSize;
+    CloseHandle(process);
+  }
+  return total;
+}
 
 IoResult ChildProcess::Write(std::string_view data, int timeoutMs) {
   if (!impl_ || impl_->input == nullptr) return IoResult::kFailed;

@@ -56,6 +56,19 @@ bool LocalTimeToFileTime(const CalendarTime& local, std::uint64_t* fileTime) {
   return Convert(zone, local, fileTime);
 }
 
+bool FileTimeToLocalTime(std::uint64_t fileTime, CalendarTime* local) {
+  const FILETIME file{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  SYSTEMTIME utc{}, clock{};
+  TIME_ZONE_INFORMATION zone{};
+  if (!FileTimeToSystemTime(&file, &utc) ||
+      GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID ||
+      !SystemTimeToTzSpecificLocalTime(&zone, &utc, &clock))
+    return false;
+  *local = CalendarTime{clock.wYear, clock.wMonth, clock.wDay,
+                        clock.wHour, clock.wMinute, clock.wSecond};
+  return true;
+}
+
 bool BiasedTimeToFileTime(const CalendarTime& local, int biasMinutes,
                           std::uint64_t* fileTime) {
   // The bias alone: no daylight dates, so no daylight period.
