@@ -86,13 +86,18 @@ FileStamp StatFile(const std::u16string& path);
 
 // The names of the files in the folder `folder` (a full path ending with
 // its separator) that look like regular files, in the order the system
-// lists them; at most `limit`. False when the folder cannot be read.
+// lists them; at most `limit`. Links (POSIX: symbolic links; Windows:
+// reparse points) to files on a network drive are left out. False when
+// the folder cannot be read.
 bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
                      std::vector<std::u16string>& names);
 // True when `folder` lies on a network drive (Windows: a remote drive or a
 // share; POSIX: NFS, SMB/CIFS or FUSE), where reading ahead costs the
 // network what no host asked for.
 bool OnNetworkDrive(const std::u16string& folder);
+// The same for the file `name` where it really is: a link is followed to
+// its file. Without the file, its folder decides.
+bool FileOnNetworkDrive(const std::u16string& name);
 
 // A thread of the module's own. The module's code stays loaded while it
 // runs, even when the host frees the module meanwhile: on Windows the

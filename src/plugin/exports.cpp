@@ -77,6 +77,7 @@ int VELTAMO_CALL ContentGetValue(char* fileName, int fieldIndex, int unitIndex,
 
 void VELTAMO_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps) {
   try {
+    plugin::HostLoaded();
     plugin::PluginState& state = plugin::ModuleState();
     const plugin::ActiveCall call(state);
     // Only as much of the structure as the host says it has.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -54,18 +55,43 @@ PluginState& ModuleState() { return moduleState; }
 
 // ------------------------------------------------------------- enumeration
 
+namespace {
+
+// Reads Config.txt once; the index of its last field, -1 when it has none.
+int LoadConfiguration(PluginState& state) {
+  int last = state.lastFieldIndex.load();
+  if (last >= 0) return last;
+  std::lock_guard<std::mutex> lock(state.loadMutex);
+  last = state.lastFieldIndex.load();
+  if (last < 0) {
+    state.pluginDirectory = platform::ModuleDirectory();
+    // Taken before the file is read: a change meanwhile shows later.
+    state.configStamp = platform::StatFile(state.pluginDirectory + u"Config.txt");
+    last = config::LoadConfig(state.config, state.pluginDirectory) - 1;
+    state.lastFieldIndex.store(last);
+  }
+  return last;
+}
+
+}  // namespace
+
+void HostLoaded() {
+  PluginState& state = moduleState;
+  if (state.lastFieldIndex.load() < 0 || state.activeCalls.load() != 0) return;
+  {
+    std::lock_guard<std::mutex> lock(state.loadMutex);
+    if (platform::StatFile(state.pluginDirectory + u"Config.txt") == state.configStamp) return;
+  }
+  // What an unload and a new load would do: the tools, the workers and
+  // what was read end, and the configuration is read anew.
+  state.~PluginState();
+  new (&state) PluginState();
+  LoadConfiguration(state);
+}
+
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength) {
-  int last = state.lastFieldIndex.load();
-  if (last < 0) {
-    std::lock_guard<std::mutex> lock(state.loadMutex);
-    last = state.lastFieldIndex.load();
-    if (last < 0) {
-      state.pluginDirectory = platform::ModuleDirectory();
-      last = config::LoadConfig(state.config, state.pluginDirectory) - 1;
-      state.lastFieldIndex.store(last);
-    }
-  }
+  const int last = LoadConfiguration(state);
   if (fieldIndex < 0 || fieldIndex > last) return config::kNoMoreFields;
   const config::Field& field = state.config.fields[fieldIndex];
   text::CopyTruncated(platform::HostFieldText(field.text.displayName), nameBuffer, maxLength);
@@ -105,12 +131,15 @@ int DeliverKnown(const config::Field& field, std::u16string_view unit,
 
 // One exchange with the tool, started when none runs. A tool found gone
 // before it answered (ended from outside, crashed on an earlier file) is
-// started afresh and asked once more. False when no tool could be started.
-// `timeoutMs` bounds the exchange (below 0: the tool's own time-out). A
-// tool grown far past its start is ended after its reply, to start afresh.
+// started afresh and asked once more; a program that dies before its first
+// answer gives way to the next one found, within a few starts. False when
+// no tool could be started. `timeoutMs` bounds the exchange (below 0: the
+// tool's own time-out). A tool grown far past its start is ended after its
+// reply, to start afresh.
 bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request,
          tool::Exchange& exchange, int timeoutMs = -1) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  constexpr int kMostAttempts = 4;
+  for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
     if (state.unloading) {
       exchange = tool::Exchange{};
       return true;
@@ -119,7 +148,9 @@ bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request
         tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0)
       return false;
     exchange = tool::ToolRequest(tool, request, timeoutMs, kDrainWaitMs);
-    if (exchange.status != tool::ExchangeStatus::kToolGone) break;
+    if (!tool::SetAsideIfDeadOnArrival(tool, exchange) &&
+        (exchange.status != tool::ExchangeStatus::kToolGone || attempt >= 1))
+      break;
   }
   if (exchange.status == tool::ExchangeStatus::kReply) tool::EndIfGrown(tool);
   // Unloading ends the tool under an exchange: nothing is owed any more.

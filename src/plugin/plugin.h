@@ -59,6 +59,7 @@ struct PluginState {
   std::u16string pluginDirectory;
   config::Configuration config;
   std::mutex loadMutex;         // one configuration load at a time
+  platform::FileStamp configStamp;  // Config.txt's as it was read; under loadMutex
   ToolPool pool;                // the tools, one exchange each at a time
   // Set once the host has said that it unloads the module: no tool is
   // started any more, and value requests end at once.
@@ -99,6 +100,14 @@ class ActiveCall {
 
 // The module's one state.
 PluginState& ModuleState();
+
+// The host has just loaded the module (hosts call ContentSetDefaultParams
+// first). A host that frees the module without saying so while its
+// workers still run, and loads it again before they end, gets this same
+// instance back, configured before. When Config.txt has changed since it
+// was read, the module's state starts afresh, as in a new instance, and
+// reads it anew. Not while a host call is inside the module.
+void HostLoaded();
 
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength);

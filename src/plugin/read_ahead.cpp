@@ -24,16 +24,41 @@ bool ReadAhead::InFlight(const std::u16string& name) const {
 
 void ReadAhead::DropReads() {
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [](const Job& job) { return job.task == Task::kRead && !job.urgent; }),
+                             [](const Job& job) { return job.task == Task::kRead; }),
               jobs_.end());
 }
 
 void ReadAhead::DropRead(const std::u16string& name) {
+  DropUrgent(name);
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
                              [&](const Job& job) {
                                return job.task == Task::kRead && job.name == name;
                              }),
               jobs_.end());
+}
+
+void ReadAhead::PushUrgent(const std::u16string& name) {
+  DropUrgent(name);
+  if (urgent_.size() == kMaxUrgent) {
+    urgentAt_.erase(urgent_.back());
+    urgent_.pop_back();
+  }
+  urgent_.push_front(name);
+  urgentAt_.emplace(name, urgent_.begin());
+}
+
+void ReadAhead::DropUrgent(const std::u16string& name) {
+  const auto at = urgentAt_.find(name);
+  if (at == urgentAt_.end()) return;
+  urgent_.erase(at->second);
+  urgentAt_.erase(at);
+}
+
+std::u16string ReadAhead::PopUrgent() {
+  std::u16string name = std::move(urgent_.front());
+  urgent_.pop_front();
+  urgentAt_.erase(name);
+  return name;
 }
 
 void ReadAhead::ResetWalk(std::u16string folder) {
@@ -44,10 +69,16 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   extraTools_ = false;
   walk_ = Walk{};
   early_.clear();
-  // Only the reads of files the host named itself stay.
-  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                             [](const Job& job) { return job.task != Task::kRead || !job.urgent; }),
-              jobs_.end());
+  jobs_.clear();
+  // The rows a host shows of another folder are out of sight now.
+  for (auto at = urgent_.begin(); at != urgent_.end();) {
+    if (folder_.empty() || FolderOf(*at) != folder_) {
+      urgentAt_.erase(*at);
+      at = urgent_.erase(at);
+    } else {
+      ++at;
+    }
+  }
 }
 
 void ReadAhead::Enqueue(Job job, bool front) {
@@ -61,7 +92,7 @@ void ReadAhead::StartWorkers() {
   // for what the waiting ones cannot take.
   changed_.NotifyAll();
   const int idle = running_ - static_cast<int>(inFlight_.size());
-  int wanted = std::min(maxWorkers_ - running_, static_cast<int>(jobs_.size()) - idle);
+  int wanted = std::min(maxWorkers_ - running_, static_cast<int>(Queued()) - idle);
   for (platform::Worker& worker : workers_) {
     if (wanted <= 0) break;
     if (!worker.Finished()) continue;
@@ -110,7 +141,7 @@ void ReadAhead::Follow(const std::u16string& file) {
     extraTools_ = true;
     for (int i = 1; i < pool_.Limit(); ++i) Enqueue(Job{Task::kStartTool, false, {}}, true);
   }
-  if (!jobs_.empty()) StartWorkers();
+  if (Queued() != 0) StartWorkers();
 }
 
 void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
@@ -134,8 +165,8 @@ void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
 void ReadAhead::Urgent(const std::u16string& name) {
   std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
-  DropRead(name);
-  Enqueue(Job{Task::kRead, true, name}, true);
+  // A file the walk queued too is found known by then, at no cost.
+  PushUrgent(name);
   StartWorkers();
 }
 
@@ -170,7 +201,6 @@ void ReadAhead::Stop() {
     std::lock_guard<platform::Mutex> lock(mutex_);
     ++epoch_;
     ResetWalk(std::u16string());
-    jobs_.clear();
   }
   changed_.NotifyAll();
   pool_.Wake();
@@ -181,7 +211,7 @@ void ReadAhead::BeginShutdown() {
     std::lock_guard<platform::Mutex> lock(mutex_);
     shutdown_ = true;
     ++epoch_;
-    jobs_.clear();
+    ResetWalk(std::u16string());
   }
   changed_.NotifyAll();
   pool_.Wake();
@@ -224,18 +254,25 @@ void ReadAhead::RunRead(std::unique_lock<platform::Mutex>& lock) {
   const int slot = pool_.Acquire(Turn::kAhead, kChannelWaitMs, &epoch_, epoch);
   lock.lock();
   if (slot < 0) return;
-  if (shutdown_ || jobs_.empty() || jobs_.front().task != Task::kRead) {
+  const bool urgent = !urgent_.empty();
+  if (shutdown_ || (!urgent && (jobs_.empty() || jobs_.front().task != Task::kRead))) {
     lock.unlock();
     pool_.Release(slot);
     lock.lock();
     return;
   }
-  Job job = std::move(jobs_.front());
-  jobs_.pop_front();
+  Job job;
+  if (urgent) {
+    job = Job{Task::kRead, true, PopUrgent()};
+  } else {
+    job = std::move(jobs_.front());
+    jobs_.pop_front();
+  }
   inFlight_.push_back(job.name);
   lock.unlock();
-  // A file a host named itself may lie in any folder.
-  if (!job.urgent || !platform::OnNetworkDrive(std::u16string(FolderOf(job.name))))
+  // A file a host named itself may lie in any folder, or be a link into
+  // one on the network.
+  if (!job.urgent || !platform::FileOnNetworkDrive(job.name))
     reader_.ReadFile(pool_.Tool(slot), job.name);
   pool_.Release(slot);
   lock.lock();
@@ -247,8 +284,9 @@ void ReadAhead::Work() {
   std::uint64_t idleSince = platform::MonotonicMilliseconds();
   for (;;) {
     if (shutdown_) break;
-    if (!jobs_.empty()) {
-      if (jobs_.front().task == Task::kRead) RunRead(lock);
+    if (Queued() != 0) {
+      // A listing or a tool's start needs no tool, and comes first.
+      if (jobs_.empty() || jobs_.front().task == Task::kRead) RunRead(lock);
       else RunUntooled(lock);
       changed_.NotifyAll();
       idleSince = platform::MonotonicMilliseconds();
@@ -260,7 +298,7 @@ void ReadAhead::Work() {
       const bool extraRunning = pool_.StopIdleTools(kIdleToolMs);
       lock.lock();
       // The last worker stays while an extra tool runs, to stop it in turn.
-      if (shutdown_ || (jobs_.empty() && (!extraRunning || running_ > 1))) break;
+      if (shutdown_ || (Queued() == 0 && (!extraRunning || running_ > 1))) break;
       idleSince = platform::MonotonicMilliseconds() - (kIdleToolMs - 1000);
       continue;
     }

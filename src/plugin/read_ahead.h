@@ -2,18 +2,20 @@
 // folder in the folder's name order or listing order, workers read the
 // files it will ask for next into the cache, on tools it leaves idle; a
 // file the host asks for while it is being read is waited for rather than
-// read twice. Files that delay-if-slow calls name are read first of all.
-// The reading stops when the host turns to another folder, at Stop and at
-// Shutdown.
+// read twice. Files that delay-if-slow calls name are read first of all,
+// the latest first: they are the rows on screen now. The reading stops
+// when the host turns to another folder, at Stop and at Shutdown.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -35,6 +37,9 @@ class AheadReader {
 // Extra tools are started once the host has followed this many files in a
 // row: a screen's worth, which one tool reads as fast as the host asks.
 inline constexpr std::size_t kExtraToolsAfter = 48;
+// The most files that delay-if-slow calls keep queued: a few screens. The
+// oldest gives way to a newer one; it has scrolled out of sight.
+inline constexpr std::size_t kMaxUrgent = 128;
 
 class ReadAhead {
  public:
@@ -51,7 +56,8 @@ class ReadAhead {
 
   // The host asks for the file `name` (a full path).
   void Asked(const std::u16string& name);
-  // A delay-if-slow call for `name`: read it as soon as a tool is free.
+  // A delay-if-slow call for `name`: read it as soon as a tool is free,
+  // before the files named by earlier calls.
   void Urgent(const std::u16string& name);
   // Before the host reads `name` itself: waits while a worker reads it
   // (until it is done or called off), and takes it out of what is still to
@@ -60,8 +66,8 @@ class ReadAhead {
   // Waits in WaitUntilRead look at their stop again.
   void Wake();
 
-  // Forgets the walk and everything still to be read; reads under way end
-  // as soon as they can.
+  // Forgets the walk and everything still to be read, the files of
+  // delay-if-slow calls too; reads under way end as soon as they can.
   void Stop();
   // Stop, when the file `name` lies in the folder walked.
   void StopIn(const std::u16string& name);
@@ -93,7 +99,13 @@ class ReadAhead {
   bool InFlight(const std::u16string& name) const;
   void DropReads();  // the walk's queued reads, not those a host named
   void DropRead(const std::u16string& name);  // the queued read of one file
+  // A new walk of `folder`: of the files delay-if-slow calls named, only
+  // those in `folder` stay queued.
   void ResetWalk(std::u16string folder);
+  std::size_t Queued() const { return jobs_.size() + urgent_.size(); }
+  void PushUrgent(const std::u16string& name);
+  void DropUrgent(const std::u16string& name);
+  std::u16string PopUrgent();
 
   AheadReader& reader_;
   ToolPool& pool_;
@@ -101,8 +113,8 @@ class ReadAhead {
   mutable platform::Mutex mutex_;
   platform::Condition changed_;
   // Under the mutex: the folder walked, its files once listed, the walk,
-  // the names asked before the listing was there, the work, and the names
-  // being read.
+  // the names asked before the listing was there, the work, the files of
+  // delay-if-slow calls, and the names being read.
   std::u16string folder_;
   std::shared_ptr<const FolderOrder> order_;
   bool listing_ = false;     // a listing is queued or under way
@@ -111,6 +123,9 @@ class ReadAhead {
   Walk walk_;
   std::vector<std::u16string> early_;
   std::deque<Job> jobs_;
+  // Newest first, at most kMaxUrgent; each name's place in the list.
+  std::list<std::u16string> urgent_;
+  std::unordered_map<std::u16string, std::list<std::u16string>::iterator> urgentAt_;
   std::vector<std::u16string> inFlight_;
   int maxWorkers_ = 0;
   int running_ = 0;

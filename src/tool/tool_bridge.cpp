@@ -33,11 +33,16 @@ std::uint64_t RandomFirstId() {
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory) {
   tool.child.Terminate();
+  std::vector<std::u16string> programs = LocateTools(toolPath, pluginDirectory);
+  // Those set aside come last, in case one has been mended since.
+  std::stable_partition(programs.begin(), programs.end(), [&](const std::u16string& program) {
+    return std::find(tool.setAside.begin(), tool.setAside.end(), program) == tool.setAside.end();
+  });
   // A candidate that cannot start (a script whose interpreter line does not
   // run, a file that is no program) gives way to the next one.
   int result = 10;
   tool.program.clear();
-  for (const std::u16string& program : LocateTools(toolPath, pluginDirectory)) {
+  for (const std::u16string& program : programs) {
     result = tool.child.Start(program, kLaunchArguments);
     if (result == 0) {
       tool.firstId = tool.nextId = RandomFirstId();
@@ -45,10 +50,25 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
       tool.abandonedTail.clear();
       tool.startMemory = 0;
       tool.program = program;
+      tool.answered = false;
       break;
     }
   }
   return result;
+}
+
+bool SetAsideIfDeadOnArrival(ToolProcess& tool, const Exchange& exchange) {
+  if (exchange.status == ExchangeStatus::kReply) {
+    tool.answered = true;
+    tool.setAside.erase(std::remove(tool.setAside.begin(), tool.setAside.end(), tool.program),
+                        tool.setAside.end());
+    return false;
+  }
+  if (exchange.status != ExchangeStatus::kToolGone || tool.answered || tool.program.empty())
+    return false;
+  if (std::find(tool.setAside.begin(), tool.setAside.end(), tool.program) == tool.setAside.end())
+    tool.setAside.push_back(tool.program);
+  return true;
 }
 
 bool ToolRunning(const ToolProcess& tool) { return tool.child.Running(); }

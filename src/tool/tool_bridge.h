@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -47,11 +48,18 @@ struct ToolProcess {
   std::uint64_t memoryGrowthLimit = kMemoryGrowthLimit;
   // The program the last start started; empty when none did.
   std::u16string program;
+  // Whether it has answered since it started.
+  bool answered = false;
+  // Programs that ended before their first answer (a copy of the script
+  // without its library, a package without its support files): starts
+  // try them last.
+  std::vector<std::u16string> setAside;
 };
 
 // 0 when started; otherwise the failure code of the last attempt. The tool
 // line `toolPath` is looked for as LocateTools says (tool/locate.h), and each
-// program found is tried in turn until one starts; 10 when none is found.
+// program found is tried in turn until one starts, those set aside after the
+// others; 10 when none is found.
 int StartTool(ToolProcess& tool, const std::u16string& toolPath,
               const std::u16string& pluginDirectory);
 
@@ -89,6 +97,11 @@ Exchange ToolRequest(ToolProcess& tool, std::string_view commands, int timeoutMs
 // its limit since the first call (made after its first reply), so that the
 // next request starts a fresh one. True when it did.
 bool EndIfGrown(ToolProcess& tool);
+
+// Takes note of `exchange`, just made with `tool`. A program that was gone
+// before it ever answered is set aside, so that the next start tries the
+// next program found; true then.
+bool SetAsideIfDeadOnArrival(ToolProcess& tool, const Exchange& exchange);
 
 // Sends the stop request, waits a bounded time for the tool to exit, then
 // ends it. Does nothing when no tool runs.

@@ -375,4 +375,34 @@ TEST(ModuleLifetime, UnloadWhileReadingAheadLeavesNoToolNorThread) {
   EXPECT_LE(after.handles, before.handles + 4) << "handles: " << before.handles << " before";
 }
 
+// A host frees the module without saying so while it reads ahead, the
+// user edits Config.txt, and the host loads the module again at once: on
+// Windows the workers still hold the module, and the host gets the same
+// instance back. It shows the fields Config.txt names now.
+TEST(ModuleLifetime, ALoadAfterAnUnannouncedFreeReadsTheCurrentConfiguration) {
+  UseRealTool();
+  PluginDir plugin;
+  const std::string tool = plugin.InstallTool();
+  plugin.WriteConfig(ConfigFor(tool));
+  const fs::path walk = plugin.dir() / "walk";
+  fs::create_directories(walk);
+  std::vector<std::u16string> files;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "w_" + std::to_string(100 + i) + ".jpg";
+    fs::copy_file(EnvPath("VELTAMO_PHOTOS") / "canon.jpg", walk / name);
+    files.push_back(Utf16((walk / name).u8string()));
+  }
+  host::Module* m = &plugin.Load();
+  char name[256], units[256];
+  ASSERT_EQ(m->GetSupportedField(0, name, units, sizeof name), 11);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(Mismatch("canon.jpg", 1, Get(*m, files[i], 1)), "");
+  m->Unload(false);
+  plugin.WriteConfig("1 F\t0\n" + tool + "\ttool\nx\n1\tEXIF:Model\t0\tft_stringw\t0\t1\tCamera\n");
+  m = &plugin.Load();
+  ASSERT_EQ(m->GetSupportedField(0, name, units, sizeof name), 11);
+  EXPECT_STREQ(name, "Camera");
+  EXPECT_EQ(m->GetSupportedField(1, name, units, sizeof name), 0);
+  EXPECT_EQ(Get(*m, files[55], 0).Text(), u"Canon EOS 5D Mark IV");
+}
+
 }  // namespace

@@ -117,6 +117,30 @@ TEST(ModuleFaults, ToolKilledBetweenRequestsIsStartedAgain) {
   EXPECT_EQ(Get(plugin.module(), nikon, 7).As<std::int32_t>(), 64);
 }
 
+// A program that dies before its first answer gives way to the next one
+// found: here the tool line names it by its full path, and the tool beside
+// the module comes next. Natively it dies as a copy of the script does
+// without its library; under Wine it is the Windows package's exiftool.exe
+// without its exiftool_files/.
+TEST(ModuleFaults, AToolThatDiesAtOnceGivesWayToTheNextOne) {
+  UseRealTool();
+  PluginDir plugin;
+  const std::string besideModule = plugin.InstallTool();
+  const fs::path broken = plugin.dir() / "broken" / besideModule;
+  fs::create_directories(broken.parent_path());
+#ifdef _WIN32
+  fs::copy_file(EnvPath("VELTAMO_TOOL"), broken);
+#else
+  std::ofstream(broken) << "#!/usr/bin/perl\nuse Image::ExifTool::VeltamoNotInstalled;\n";
+  fs::permissions(broken, fs::perms::owner_all, fs::perm_options::add);
+#endif
+  LoadWith(plugin, ConfigFor("\"" + broken.u8string() + "\""));
+  for (const std::string photo : {"canon.jpg", "scan 01.tif"})
+    for (int field : {1, 7})
+      EXPECT_EQ(Mismatch(photo, field, Get(plugin.module(), PhotoPath(photo), field)), "")
+          << photo << ", field " << field;
+}
+
 
 // Each request below is for a file not read before: nothing comes from what
 // the module keeps.

@@ -268,4 +268,52 @@ TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
   fs::remove_all(dir);
 }
 
+// A user scrolling through a long folder: 20,000 delay-if-slow calls. The
+// last screen's files are read soon after, and only a few screens' worth
+// of the files scrolled past; a walk in another folder drops the rest.
+TEST(ReadAhead, DelayIfSlowCallsKeepTheLatestScreensOnly) {
+  const fs::path dir = fs::temp_directory_path() / ("veltamo-urgent-" + std::to_string(
+                                                          platform::MonotonicMilliseconds()));
+  fs::create_directories(dir / "other");
+  const std::u16string folder = platform::Utf8ToUtf16(dir.string() + "/");
+  const std::vector<std::u16string> names = Numbered(20000);
+  SlowReader reader;
+  plugin::ToolPool pool;
+  pool.SetLimit(2);
+  {
+    plugin::ReadAhead ahead(reader, pool, 1024);
+    ahead.SetWorkers(2);
+    for (const std::u16string& name : names) ahead.Urgent(folder + name);
+    const std::size_t atLastCall = reader.Read().size();
+    const auto start = std::chrono::steady_clock::now();
+    auto lastScreenRead = [&] {
+      const std::vector<std::u16string> read = reader.Read();
+      const std::set<std::u16string> distinct(read.begin(), read.end());
+      for (std::size_t i = names.size() - 40; i < names.size(); ++i)
+        if (distinct.count(folder + names[i]) == 0) return false;
+      return true;
+    };
+    while (!lastScreenRead() && std::chrono::steady_clock::now() - start < std::chrono::seconds(15))
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(lastScreenRead());
+    // Then the reading ends: soon with the bound, not within the wait without.
+    std::size_t before = 0, now = reader.Read().size();
+    do {
+      before = now;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      now = reader.Read().size();
+    } while (now != before && std::chrono::steady_clock::now() - start < std::chrono::seconds(15));
+    const std::vector<std::u16string> read = reader.Read();
+    EXPECT_LE(read.size() - atLastCall, plugin::kMaxUrgent + 2) << "read long after the calls";
+
+    // Another folder's walk keeps none of the files named before.
+    for (std::size_t i = 0; i < 100; ++i) ahead.Urgent(folder + names[i]);
+    ahead.Asked(platform::Utf8ToUtf16((dir / "other" / "a.jpg").string()));
+    const std::size_t atWalk = reader.Read().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(reader.Read().size(), atWalk + 2) << "stale reads went on in another walk";
+  }
+  fs::remove_all(dir);
+}
+
 }  // namespace

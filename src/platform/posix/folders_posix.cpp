@@ -12,28 +12,11 @@
 
 namespace platform {
 
-bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
-                     std::vector<std::u16string>& names) {
-  names.clear();
-  DIR* dir = opendir(Utf16ToUtf8(folder).c_str());
-  if (dir == nullptr) return false;
-  while (names.size() < limit) {
-    const dirent* entry = readdir(dir);
-    if (entry == nullptr) break;
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      struct stat info {};
-      regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
-    }
-    if (regular) names.push_back(Utf8ToUtf16(entry->d_name));
-  }
-  closedir(dir);
-  return true;
-}
+namespace {
 
-bool OnNetworkDrive(const std::u16string& folder) {
+bool NetworkFileSystem(const char* path) {
   struct statfs info {};
-  if (statfs(Utf16ToUtf8(folder).c_str(), &info) != 0) return false;
+  if (statfs(path, &info) != 0) return false;
   switch (static_cast<unsigned long>(info.f_type) & 0xffffffffUL) {
     case 0x6969UL:      // NFS
     case 0x517BUL:      // SMB
@@ -44,6 +27,44 @@ bool OnNetworkDrive(const std::u16string& folder) {
     default:
       return false;
   }
+}
+
+}  // namespace
+
+bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
+                     std::vector<std::u16string>& names) {
+  names.clear();
+  const std::string path = Utf16ToUtf8(folder);
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  while (names.size() < limit) {
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat info {};
+      bool link = entry->d_type == DT_LNK;
+      if (!link && fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        link = S_ISLNK(info.st_mode);
+      regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+      // A link is read where its file lies.
+      if (regular && link) regular = !NetworkFileSystem((path + entry->d_name).c_str());
+    }
+    if (regular) names.push_back(Utf8ToUtf16(entry->d_name));
+  }
+  closedir(dir);
+  return true;
+}
+
+bool OnNetworkDrive(const std::u16string& folder) {
+  return NetworkFileSystem(Utf16ToUtf8(folder).c_str());
+}
+
+bool FileOnNetworkDrive(const std::u16string& name) {
+  // statfs follows links.
+  struct stat info {};
+  if (stat(Utf16ToUtf8(name).c_str(), &info) == 0) return OnNetworkDrive(name);
+  return OnNetworkDrive(name.substr(0, name.find_last_of(u'/') + 1));
 }
 
 void Mutex::lock() { mutex_.lock(); }

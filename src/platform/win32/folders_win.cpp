@@ -25,8 +25,14 @@ bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
                                          FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
-    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0)
-      names.emplace_back(reinterpret_cast<const char16_t*>(found.cFileName));
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+      continue;
+    std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    // A link is read where its file lies.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        FileOnNetworkDrive(folder + name))
+      continue;
+    names.push_back(std::move(name));
   } while (names.size() < limit && FindNextFileW(search, &found));
   FindClose(search);
   return true;
@@ -44,6 +50,31 @@ bool OnNetworkDrive(const std::u16string& folder) {
     return false;
   }
   return GetDriveTypeW(Wide(root)) == DRIVE_REMOTE;
+}
+
+bool FileOnNetworkDrive(const std::u16string& name) {
+  if (OnNetworkDrive(name)) return true;
+  const DWORD attributes = GetFileAttributesW(Wide(name));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return false;
+  // Opened for its attributes only, through the link, to learn where the
+  // file really is; a link that leads nowhere is not read.
+  const HANDLE file =
+      CreateFileW(Wide(name), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  std::u16string path(32768, u'\0');
+  const DWORD length = GetFinalPathNameByHandleW(
+      file, reinterpret_cast<wchar_t*>(&path[0]), static_cast<DWORD>(path.size()),
+      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(file);
+  if (length == 0 || length >= path.size()) return true;
+  path.resize(length);
+  // "\\?\UNC\server\share\..." or "\\?\C:\...".
+  if (path.rfind(u"\\\\?\\", 0) == 0) path.erase(0, 4);
+  if (path.rfind(u"UNC\\", 0) == 0) return true;
+  return OnNetworkDrive(path);
 }
 
 static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*),
