@@ -5,6 +5,7 @@
 #include <string>
 
 #include "plugin/plugin.h"
+#include "plugin/value_request.h"
 
 namespace check {
 

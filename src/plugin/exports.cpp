@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "plugin/plugin.h"
+#include "plugin/value_request.h"
 #include "text/text.h"
 
 #ifdef _WIN32

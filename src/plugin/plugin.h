@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/config_loader.h"
+#include "plugin/detect_string.h"
 #include "plugin/delivery.h"
 #include "plugin/host_calls.h"
 #include "plugin/read_ahead.h"
@@ -20,17 +21,6 @@
 
 namespace plugin {
 
-// The files the host offers the plugin: photos and camera raw files that
-// the tool reads. JPGE, a misspelling of JPEG that earlier versions named
-// instead of it, stays for hosts that kept it; the earlier tests keep their
-// order, for hosts that compare the string with the one they stored.
-inline constexpr char kDetectString[] =
-    "EXT=\"JPG\"|EXT=\"JPEG\"|EXT=\"JPGE\"|EXT=\"TIF\"|EXT=\"TIFF\"|EXT=\"NEF\""
-    "|EXT=\"CR2\"|EXT=\"CR3\"|EXT=\"ARW\"|EXT=\"DNG\"|EXT=\"ORF\"|EXT=\"RW2\""
-    "|EXT=\"PEF\"|EXT=\"RAF\"|EXT=\"HEIC\"|EXT=\"PNG\"";
-// Hosts read the detect string into a buffer of 2048 bytes; it must fit
-// whole, with its terminating zero.
-static_assert(sizeof kDetectString <= 2048, "detect string too long for hosts");
 inline constexpr char16_t kToolNotFound[] = u"Exiftool.exe is not found!";
 // Longest file name taken from the host, in code units (the longest path
 // Windows knows).
@@ -112,13 +102,6 @@ void HostLoaded();
 int GetSupportedField(PluginState& state, int fieldIndex, char* nameBuffer,
                       char* unitsBuffer, int maxLength);
 int GetDefaultSortOrder(PluginState& state, int fieldIndex);
-// `maxLength` is the size of the host's value buffer in bytes. With the
-// delay-if-slow flag (bit 1 of `flags`) only what is already known is
-// answered; anything else gives 0, to be asked again without the flag.
-// `hostText` names the entry point the host called (see DeliverValue).
-int GetValue(PluginState& state, const char16_t* fileName, int fieldIndex,
-             int unitIndex, void* fieldValue, int maxLength, int flags,
-             HostText hostText = HostText::kWide);
 
 // The host's notices about what it does (ContentSendStateInformation).
 enum HostNotice : int {
@@ -141,9 +124,5 @@ void BeginUnload(PluginState& state);
 // tool, then waits a bounded time for host calls still inside the module.
 void Unload(PluginState& state, bool processEnding);
 
-// True for a file name that can be sent to the tool as exactly that file:
-// a plain absolute path, no line end (each line is a tool argument), and
-// UTF-16 that converts to UTF-8 without loss.
-bool SendableFileName(std::u16string_view name);
 
 }  // namespace plugin

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "plugin/plugin.h"
+#include "platform/platform.h"
+#include "plugin/detect_string.h"
 #include "text/text.h"
 
 namespace plugin {

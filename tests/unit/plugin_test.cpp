@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "plugin/delivery.h"
 #include "plugin/plugin.h"
+#include "plugin/value_request.h"
 #include "text/text.h"
 #include "tool/requests.h"
 
