@@ -25,7 +25,6 @@ namespace platform {
 
 using win32::CloseIfOpen;
 using win32::MakeKillOnCloseJob;
-using win32::MakePipe;
 
 namespace {
 
@@ -154,45 +153,18 @@ int ChildProcess::Start(const std::u16string& program,
   }
   if (impl_->job == nullptr) impl_->job = MakeKillOnCloseJob();
 
-  HANDLE outputOurs = nullptr, outputTheirs = nullptr;
-  HANDLE inputOurs = nullptr, inputTheirs = nullptr;
-  if (!MakePipe(true, &outputOurs, &outputTheirs)) return 1;
-  if (!MakePipe(false, &inputOurs, &inputTheirs)) {
-    CloseIfOpen(outputOurs);
-    CloseIfOpen(outputTheirs);
-    return 3;
-  }
-  // Warnings and errors are never part of a reply.
-  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE errorTheirs = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (errorTheirs == INVALID_HANDLE_VALUE) errorTheirs = nullptr;
-  auto closeAll = [&]() {
-    CloseIfOpen(outputOurs);
-    CloseIfOpen(outputTheirs);
-    CloseIfOpen(inputOurs);
-    CloseIfOpen(inputTheirs);
-    CloseIfOpen(errorTheirs);
-  };
-  if (errorTheirs == nullptr) {
-    closeAll();
-    return 1;
-  }
-
+  win32::ChildStreams streams;
+  if (const int made = win32::MakeChildStreams(streams)) return made;
   std::vector<wchar_t> commandLine;
-  if (!win32::BuildCommandLine(program, arguments, commandLine)) {
-    closeAll();
-    return 10;
-  }
   // Started suspended, so that it is in the job before it can do anything.
   PROCESS_INFORMATION created{};
-  const bool started = win32::CreateSuspended(program, commandLine, inputTheirs, outputTheirs,
-                                              errorTheirs, created);
-  CloseIfOpen(outputTheirs);
-  CloseIfOpen(inputTheirs);
-  CloseIfOpen(errorTheirs);
+  const bool started =
+      win32::BuildCommandLine(program, arguments, commandLine) &&
+      win32::CreateSuspended(program, commandLine, streams.inputTheirs, streams.outputTheirs,
+                             streams.errorTheirs, created);
+  streams.CloseTheirs();
   if (!started) {
-    closeAll();
+    streams.CloseOurs();
     return 10;
   }
   // Without a job (none could be made, or the host's own job refuses one)
@@ -205,8 +177,8 @@ int ChildProcess::Start(const std::u16string& program,
   impl_->inJob = inJob;
   impl_->process = created.hProcess;
   impl_->id = created.dwProcessId;
-  impl_->input = inputOurs;
-  impl_->output = outputOurs;
+  impl_->input = streams.inputOurs;
+  impl_->output = streams.outputOurs;
   return 0;
 }
 

@@ -77,6 +77,37 @@ HANDLE MakeKillOnCloseJob() {
   return job;
 }
 
+void ChildStreams::CloseTheirs() {
+  CloseIfOpen(outputTheirs);
+  CloseIfOpen(inputTheirs);
+  CloseIfOpen(errorTheirs);
+}
+
+void ChildStreams::CloseOurs() {
+  CloseIfOpen(outputOurs);
+  CloseIfOpen(inputOurs);
+}
+
+int MakeChildStreams(ChildStreams& streams) {
+  if (!MakePipe(true, &streams.outputOurs, &streams.outputTheirs)) return 1;
+  if (!MakePipe(false, &streams.inputOurs, &streams.inputTheirs)) {
+    streams.CloseTheirs();
+    streams.CloseOurs();
+    return 3;
+  }
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  streams.errorTheirs =
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (streams.errorTheirs == INVALID_HANDLE_VALUE) streams.errorTheirs = nullptr;
+  if (streams.errorTheirs == nullptr) {
+    streams.CloseTheirs();
+    streams.CloseOurs();
+    return 1;
+  }
+  return 0;
+}
+
 bool BuildCommandLine(const std::u16string& program, const std::u16string& arguments,
                       std::vector<wchar_t>& commandLine) {
   if (!IsPlainAbsolutePath(program) || program.size() > kMaximumProgram ||

@@ -22,6 +22,19 @@ bool MakePipe(bool inbound, HANDLE* ours, HANDLE* theirs);
 // it, and when this process ends in any way.
 HANDLE MakeKillOnCloseJob();
 
+// The child's standard streams: a pipe each way, of which the child
+// inherits its ends, and the null device for its errors, so that warnings
+// and errors are never part of a reply.
+struct ChildStreams {
+  HANDLE outputOurs = nullptr, outputTheirs = nullptr;
+  HANDLE inputOurs = nullptr, inputTheirs = nullptr;
+  HANDLE errorTheirs = nullptr;
+  void CloseTheirs();
+  void CloseOurs();
+};
+// 0 when made; otherwise 1 or 3 (the second pipe), with nothing left open.
+int MakeChildStreams(ChildStreams& streams);
+
 // `"program" arguments`, zero-terminated: the quotes keep a path with
 // spaces one word. False for a program that is not a plain absolute path,
 // holds a quote, or makes too long a line.
