@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,11 +65,17 @@ class PluginDir {
  public:
   PluginDir() {
     static std::atomic<int> counter{0};
-    // Named by the process too: two test programs that run side by side
-    // (one against each tool) would otherwise make the same folders in turn.
+    // Named by the process and its start too: two test programs that run
+    // side by side (one against each tool) would otherwise make the same
+    // folders in turn, and Wine gives a later run the same process ids, so
+    // that it met folders an earlier run could not remove (under Wine a
+    // file cannot be removed while another link to it is in use).
+    static const std::string run = std::to_string(
+        std::chrono::system_clock::now().time_since_epoch().count() % 1000000007);
     dir_ = fs::temp_directory_path() / ("veltamo-test-" + std::to_string(ProcessId()) + "-" +
-                                        std::to_string(counter++));
-    fs::remove_all(dir_);
+                                        run + "-" + std::to_string(counter++));
+    std::error_code stale;
+    fs::remove_all(dir_, stale);
     fs::create_directories(dir_);
     const fs::path module = EnvPath("VELTAMO_MODULE");
     modulePath_ = dir_ / module.filename();
