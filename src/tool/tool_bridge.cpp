@@ -1,8 +1,10 @@
 #include "tool/tool_bridge.h"
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tool/locate.h"
@@ -42,16 +44,24 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
   // run, a file that is no program) gives way to the next one.
   int result = 10;
   tool.program.clear();
-  for (const std::u16string& program : programs) {
-    result = tool.child.Start(program, kLaunchArguments);
-    if (result == 0) {
-      tool.firstId = tool.nextId = RandomFirstId();
-      tool.abandonedId.reset();
-      tool.abandonedTail.clear();
-      tool.startMemory = 0;
-      tool.program = program;
-      tool.answered = false;
-      break;
+  // A program that is there but does not start may be held up for a moment
+  // (the system short of a resource while the machine is busy): the list is
+  // tried once more before the tool counts as missing.
+  constexpr int kRounds = 2;
+  constexpr auto kPause = std::chrono::milliseconds(50);
+  for (int round = 0; round < kRounds && result != 0 && !programs.empty(); ++round) {
+    if (round > 0) std::this_thread::sleep_for(kPause);
+    for (const std::u16string& program : programs) {
+      result = tool.child.Start(program, kLaunchArguments);
+      if (result == 0) {
+        tool.firstId = tool.nextId = RandomFirstId();
+        tool.abandonedId.reset();
+        tool.abandonedTail.clear();
+        tool.startMemory = 0;
+        tool.program = program;
+        tool.answered = false;
+        break;
+      }
     }
   }
   return result;
