@@ -72,38 +72,75 @@ dc_wait_quiet "$log" 1 "$SHOW_TIMEOUT" \
   || dc_die "no values shown within $SHOW_TIMEOUT s ($(wc -l <"$log") calls)"
 echo "dc-rename: [$(elapsed)] the first screen asked $(wc -l <"$log") values"
 
-# The tool over every file of the panel, its focus in the name mask.
-dc_focus
-xdotool key --clearmodifiers ctrl+a 2>/dev/null
-xdotool key --clearmodifiers ctrl+m 2>/dev/null
-tool_win=""
-for ((i = 0; i < WINDOW_TIMEOUT * 10; i++)); do
-  tool_win=$(xdotool search --onlyvisible --pid "$DC_PID" --name '^Multi-Rename Tool' 2>/dev/null | head -1)
-  [ -z "$tool_win" ] || break
-  sleep 0.1
-done
-[ -n "$tool_win" ] || dc_die "no Multi-Rename Tool window within $WINDOW_TIMEOUT s"
-xdotool windowactivate --sync "$tool_win" >/dev/null 2>&1 || true
-
-# The mask, typed; read back from the field until it is all there.
-before_typing=$(wc -l <"$log")
-typed=""
-for ((i = 0; i < 3; i++)); do
-  [ "$typed" != "$MASK" ] || break
-  xdotool key --clearmodifiers ctrl+a 2>/dev/null
-  xdotool type --clearmodifiers --delay 20 "$MASK" 2>/dev/null
-  sleep 0.5
-  xdotool key --clearmodifiers ctrl+a ctrl+c 2>/dev/null
+# Keys go to the window that has the keyboard focus: the tool's once the
+# window manager has made it active and it holds the focus (a new window
+# may not be at once, and the main window may take the focus back).
+tool_focused() {
+  xdotool windowactivate --sync "$tool_win" >/dev/null 2>&1 || true
   sleep 0.3
-  typed=$(timeout 5 xclip -o -selection clipboard 2>/dev/null)
-done
-[ "$typed" = "$MASK" ] || dc_die "the name mask reads '$typed', not '$MASK'"
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$tool_win" ] \
+    && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$tool_win" ]
+}
+# Opens the tool over every file of the panel (Ctrl+A, Ctrl+M); sets
+# tool_win. A key lost at start leaves no file selected, which the host
+# says in a message box: that is closed and the keys sent again.
+open_tool() {
+  local attempt i box
+  for ((attempt = 0; attempt < 3; attempt++)); do
+    dc_focus
+    xdotool key --clearmodifiers ctrl+a 2>/dev/null
+    sleep 0.3
+    xdotool key --clearmodifiers ctrl+m 2>/dev/null
+    for ((i = 0; i < WINDOW_TIMEOUT * 10; i++)); do
+      tool_win=$(xdotool search --all --onlyvisible --pid "$DC_PID" --name '^Multi-Rename Tool' 2>/dev/null | head -1)
+      [ -z "$tool_win" ] || return 0
+      box=$(xdotool search --all --onlyvisible --pid "$DC_PID" --name '^Double Commander$' 2>/dev/null | head -1)
+      if [ -n "$box" ]; then
+        xdotool windowactivate --sync "$box" key --clearmodifiers Return 2>/dev/null
+        sleep 0.5
+        break
+      fi
+      sleep 0.1
+    done
+  done
+  return 1
+}
+# Types the mask into the tool's name mask field (which has the focus when
+# the tool opens) until it reads back whole, the tool keeping the focus.
+type_mask() {
+  local attempt typed
+  for ((attempt = 0; attempt < 3; attempt++)); do
+    if ! dc_poll 50 tool_focused; then continue; fi
+    xdotool key --clearmodifiers ctrl+a 2>/dev/null
+    xdotool type --clearmodifiers --delay 20 "$MASK" 2>/dev/null
+    sleep 0.5
+    if ! tool_focused; then
+      # The keys went to the main window's quick search: close it.
+      dc_focus
+      xdotool key --clearmodifiers Escape 2>/dev/null
+      continue
+    fi
+    xdotool key --clearmodifiers ctrl+a ctrl+c 2>/dev/null
+    sleep 0.3
+    typed=$(timeout 5 xclip -o -selection clipboard 2>/dev/null)
+    [ "$typed" != "$MASK" ] || return 0
+  done
+  return 1
+}
+
+tool_win=""
+open_tool || dc_die "no Multi-Rename Tool window within $WINDOW_TIMEOUT s"
+before_typing=$(wc -l <"$log")
+type_mask || dc_die "the Multi-Rename Tool's name mask could not be typed"
 dc_wait_quiet "$log" 1 "$SHOW_TIMEOUT" || dc_die "the preview did not settle"
 preview=$(($(wc -l <"$log") - before_typing))
 echo "dc-rename: [$(elapsed)] the mask typed; the preview asked $preview values"
+# The preview shows the new names of its rows as the mask is typed.
+[ "$preview" -gt 0 ] || dc_die "the preview asked no values: the mask did not reach the tool"
 
 # The rename.
 before=$(wc -l <"$log")
+dc_poll 50 tool_focused || dc_die "the Multi-Rename Tool does not take the focus for Alt+R"
 t0=$(dc_now)
 xdotool key --clearmodifiers alt+r 2>/dev/null
 deadline=$(($(date +%s) + RENAME_TIMEOUT))
@@ -114,7 +151,7 @@ echo "dc-rename: [$(elapsed)] the rename is done"
 # The calls for the old names (the panel then asks its column for the new).
 read -r calls last files < <(awk -v t0="$t0" '$1 >= t0 && $8 ~ /\/IMG_[0-9]+\.jpg$/ {
     n++; if ($2 > last) last = $2; if (!seen[$8]++) files++ }
-  END { printf "%d %s %d\n", n, last, files }' "$log")
+  END { printf "%d %.6f %d\n", n, last, files }' "$log")
 if [ "$calls" -gt 0 ]; then
   echo "dc-rename: renaming $PHOTOS photos by two fields: $(perl -e "printf '%.2f', $last - $t0") s" \
        "from Alt+R to the return of the last value call for an old name; $calls value calls" \
