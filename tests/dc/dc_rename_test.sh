@@ -148,14 +148,19 @@ while [ "$(date +%s)" -lt "$deadline" ] && ls "$S/photos" | grep -q '^IMG_'; do 
 dc_wait_quiet "$log" "$before" "$RENAME_TIMEOUT" || fail "the host's value calls did not settle"
 echo "dc-rename: [$(elapsed)] the rename is done"
 
-# The calls for the old names (the panel then asks its column for the new).
-read -r calls last files < <(awk -v t0="$t0" '$1 >= t0 && $8 ~ /\/IMG_[0-9]+\.jpg$/ {
+# The calls for the mask's fields of the old names (the panel asks its own
+# column meanwhile, and for the new names after).
+mask_fields=$(perl "$here/dc_tool.pl" columns "$S/plugin/Config.txt" | cut -f1 | uniq \
+  | awk '$0 == "Date taken (text)" || $0 == "Camera model" { printf "%s%d", sep, NR - 1; sep = "," }')
+read -r calls last files < <(awk -v t0="$t0" -v fields="$mask_fields" '
+  BEGIN { split(fields, f, ","); for (i in f) mask[f[i]] = 1 }
+  $1 >= t0 && ($4 in mask) && $8 ~ /\/IMG_[0-9]+\.jpg$/ {
     n++; if ($2 > last) last = $2; if (!seen[$8]++) files++ }
   END { printf "%d %.6f %d\n", n, last, files }' "$log")
 if [ "$calls" -gt 0 ]; then
   echo "dc-rename: renaming $PHOTOS photos by two fields: $(perl -e "printf '%.2f', $last - $t0") s" \
        "from Alt+R to the return of the last value call for an old name; $calls value calls" \
-       "for $files files ($preview for the preview as the mask was typed)"
+       "for fields $mask_fields of $files files ($preview for the preview as the mask was typed)"
 fi
 if [ "$files" -eq "$PHOTOS" ]; then
   pass "the host asked values of every photo for the rename"
