@@ -80,10 +80,10 @@ void PrintHeader(const WalkOptions& o, const BenchConfig& config, const WalkSetu
       Folders(setup, find));
   std::printf(
       "  rename    %zu photos of %s, %zu mask fields: the first %zu rows for each of %d "
-      "keystrokes, then field by field in name order (%zu values)\n",
+      "keystrokes, then %s in name order (%zu values)\n",
       EntriesAsked(walks[kRename]).size(), walks[kRename].folders[0].c_str(), o.mask.size(),
       std::min(o.previewRows, EntriesAsked(walks[kRename]).size()), o.keystrokes,
-      walks[kRename].asks.size());
+      o.renameByFile ? "file by file" : "field by field", walks[kRename].asks.size());
   std::printf(
       "  screen    every field of the first %zu photos in name order; opened photos "
       "counted %.1f s after the last answer and up to unload\n",

@@ -21,7 +21,7 @@ constexpr char kUsage[] =
     "         [--module PATH] [--noahead-module PATH] [--field NAME] [--rounds N]\n"
     "         [--screen-files N] [--screen-repeats N] [--settle-ms MS] [--work DIR]\n"
     "         [--tree DIR] [--rename DIR] [--mask NAME,NAME...] [--preview-rows N]\n"
-    "         [--keystrokes N] [--random-tools]";
+    "         [--keystrokes N] [--rename-by-file VALUE] [--random-tools]";
 
 // "a,b,c" as its comma-separated parts.
 std::vector<std::string> Split(const std::string& list) {
@@ -55,6 +55,7 @@ WalkOptions ParseWalkOptions(int argc, char** argv) {
     else if (arg == "--preview-rows")
       o.previewRows = static_cast<std::size_t>(Number(arg, value, 1));
     else if (arg == "--keystrokes") o.keystrokes = static_cast<int>(Number(arg, value, 1));
+    else if (arg == "--rename-by-file") o.renameByFile = Number(arg, value, 0) != 0;
     else return false;
     return true;
   });

@@ -21,6 +21,7 @@ struct WalkOptions : RunOptions {
   std::vector<std::string> mask = {"Date taken", "Camera model"};  // a new name's fields
   std::size_t previewRows = 20;  // the rename preview's rows, asked once a keystroke
   int keystrokes = 5;
+  bool renameByFile = false;  // the whole list file by file, every mask field of each
   std::size_t screenFiles = 40;
   int screenRepeats = 3;  // screen runs of each way in a round
   double settleSeconds = 1.0;

@@ -61,13 +61,17 @@ void Search(const std::string& dir, int field, WalkSetup& setup, Walk& walk) {
     if (setup.isFolder[entry]) Search(setup.entries[entry].path, field, setup, walk);
 }
 
-// A renaming tool's walk over `files` (name order) with the fields of `mask`.
+// A renaming tool's walk over `files` (name order) with the fields of `mask`:
+// the preview's rows at each keystroke, then the whole list field by field,
+// or file by file as Double Commander 1.0 renames.
 void Rename(const WalkOptions& o, const std::vector<std::size_t>& files,
             const std::vector<int>& mask, Walk& walk) {
   const std::vector<std::size_t> rows(files.begin(),
                                       files.begin() + std::min(o.previewRows, files.size()));
   for (int keystroke = 0; keystroke < o.keystrokes; ++keystroke) AskEach(walk, rows, mask);
-  for (int field : mask) AskEach(walk, files, {field});
+  if (o.renameByFile) AskEach(walk, files, mask);
+  else
+    for (int field : mask) AskEach(walk, files, {field});
 }
 
 }  // namespace

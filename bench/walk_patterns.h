@@ -27,7 +27,8 @@ enum WalkPattern : std::size_t {
 //     then its sub-folders in turn;
 //   - rename: every mask field of the first rows of the rename folder in
 //     name order, once a keystroke, then each mask field of every file of
-//     the folder in name order, one field after the other;
+//     the folder in name order, one field after the other (or, with
+//     --rename-by-file 1, every mask field of one file after the other);
 //   - screen: every field of the first photos of the folder in name order.
 void PlanWalks(const WalkOptions& o, const BenchConfig& config, WalkSetup& setup,
                Walk (&walks)[kPatterns]);
