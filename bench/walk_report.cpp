@@ -89,7 +89,7 @@ bool ReportWalk(const WalkTable& t) {
   std::printf(
       "(tools: the most running at a round's last answer; unload: the longest of the rounds;\n"
       " photos opened: the most in a round, "
-      "distinct files of the folder; for the screen, after the settle / up to "
+      "distinct files of the folders walked; for the screen, after the settle / up to "
       "unload)\n\n");
 
   bool bounded = true;
