@@ -214,6 +214,10 @@ std::vector<std::string> JpegFiles(const std::string& dir, bool sorted) {
       sorted);
 }
 
+std::vector<std::string> ListedEntries(const std::string& dir) {
+  return List(dir, [](const std::string&, const std::string&) { return true; }, false);
+}
+
 std::vector<std::string> SubFolders(const std::string& dir) {
   return List(dir, [](const std::string& path, const std::string&) {
     struct stat st {};

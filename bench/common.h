@@ -73,6 +73,8 @@ void WriteFile(const std::string& path, const std::string& data);
 // The ".jpg" files directly in `dir`, sorted by name, or in the order the
 // folder lists them (readdir) when `sorted` is false.
 std::vector<std::string> JpegFiles(const std::string& dir, bool sorted = true);
+// Every file and folder directly in `dir`, in the order the folder lists them.
+std::vector<std::string> ListedEntries(const std::string& dir);
 // The folders directly in `dir`, sorted by name.
 std::vector<std::string> SubFolders(const std::string& dir);
 

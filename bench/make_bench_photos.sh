@@ -5,8 +5,11 @@
 # one per photo). Every tenth photo has no lens and no GPS tags, so that
 # empty replies are part of the mix. DIR/names/00, 01, ... hold hard links
 # to the N photos, at least 10,000 names in all: distinct files to a module
-# that keys what it keeps by name, without 10,000 copies on disk. Skipped
-# when DIR was already made by this same script with the same N.
+# that keys what it keeps by name, without 10,000 copies on disk. DIR/tree
+# holds links to 0.9 N of them in 6 folders (a root and sub-folders, some
+# nested) with a few text files among them, for a search through a tree;
+# DIR/rename links to N/4 of them (at least 20), a folder for a renaming
+# tool. Skipped when DIR was already made by this same script with the same N.
 set -eu
 dir=${1:?usage: make_bench_photos.sh DIR [N]}
 count=${2:-1000}
@@ -58,5 +61,23 @@ for k in $(seq -f '%02g' 0 $((folders - 1))); do
   ln photo_*.jpg "names/$k/"
 done
 
+# A tree: the first 0.9 N photos in blocks over 6 folders, and text files.
+tree_folders=(tree tree/2019 tree/2019/spring tree/2019/summer tree/2020 tree/2020/trip)
+mkdir -p "${tree_folders[@]}"
+in_tree=$((count * 9 / 10))
+for i in $(seq 1 "$in_tree"); do
+  ln "$(printf 'photo_%04d.jpg' "$i")" "${tree_folders[$(( (i - 1) * 6 / in_tree ))]}/"
+done
+for t in tree/notes.txt tree/2019/index.txt tree/2020/trip/route.txt; do
+  echo "not a photo: $t" > "$t"
+done
+
+# A folder to rename: the first N/4 photos, at least 20.
+in_rename=$((count / 4 < 20 ? 20 : count / 4))
+[ "$in_rename" -le "$count" ] || in_rename=$count
+mkdir rename
+for i in $(seq 1 "$in_rename"); do ln "$(printf 'photo_%04d.jpg' "$i")" rename/; done
+
 echo "$script_hash" > "$stamp"
-echo "photos: $count made in $dir, and $((folders * count)) more names in $dir/names"
+echo "photos: $count made in $dir, and $((folders * count)) more names in $dir/names;"
+echo "  $in_tree in $dir/tree (6 folders), $in_rename in $dir/rename"

@@ -11,11 +11,12 @@
 
 namespace bench {
 
-OpenCounter::OpenCounter(const std::string& dir) {
+OpenCounter::OpenCounter(const std::vector<std::string>& dirs) {
   fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0) Fail(std::string("inotify_init1: ") + std::strerror(errno));
-  if (inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_ONLYDIR) < 0)
-    Fail("cannot watch " + dir + ": " + std::strerror(errno));
+  for (const std::string& dir : dirs)
+    if (inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_ONLYDIR) < 0)
+      Fail("cannot watch " + dir + ": " + std::strerror(errno));
   // A thread of its own reads the events while they come, so that the
   // kernel's queue cannot overflow however many opens a run makes.
   thread_ = std::thread([this] { Watch(); });
@@ -43,7 +44,7 @@ void OpenCounter::Drain(int timeoutMs) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       if (event->mask & IN_Q_OVERFLOW) overflowed_ = true;
       if ((event->mask & IN_OPEN) && !(event->mask & IN_ISDIR) && event->len > 0)
-        names_.insert(event->name);
+        names_.insert(std::to_string(event->wd) + ":" + event->name);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }

@@ -1,6 +1,6 @@
-// Which files of one folder are opened while it watches (inotify IN_OPEN on
-// the folder; opens of folders are not counted), by whatever process opens
-// them: the module's tools, read-ahead included.
+// Which files of some folders are opened while it watches (inotify IN_OPEN
+// on each folder, not below it; opens of folders are not counted), by
+// whatever process opens them: the module's tools, read-ahead included.
 #pragma once
 
 #include <atomic>
@@ -9,13 +9,15 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace bench {
 
 class OpenCounter {
  public:
   // Starts watching `dir`: opens from now on are counted.
-  explicit OpenCounter(const std::string& dir);
+  explicit OpenCounter(const std::string& dir) : OpenCounter(std::vector<std::string>{dir}) {}
+  explicit OpenCounter(const std::vector<std::string>& dirs);
   ~OpenCounter();  // stops watching
   OpenCounter(const OpenCounter&) = delete;
   OpenCounter& operator=(const OpenCounter&) = delete;
@@ -32,7 +34,7 @@ class OpenCounter {
   int fd_ = -1;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;  // guards names_ and the reading of fd_
-  std::set<std::string> names_;
+  std::set<std::string> names_;  // "watch:name", a name in each folder apart
   bool overflowed_ = false;
   std::thread thread_;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common.h"
+#include "one_shot.h"
 
 namespace bench {
 
@@ -88,11 +89,11 @@ bool ReportWalk(const WalkTable& t) {
   std::printf(
       "(tools: the most running at a round's last answer; unload: the longest of the rounds;\n"
       " photos opened: the most in a round, "
-      "distinct files of the folder; for the screen, after the settle / up to "
+      "distinct files of the folders walked; for the screen, after the settle / up to "
       "unload)\n\n");
 
   bool bounded = true;
-  for (std::size_t p : {kSortByName, kSortByListing}) {
+  for (std::size_t p : {kSortByName, kSortByListing, kFindFiles, kRename}) {
     const double s = Median(Speedups(t, p, kAheadWay));
     std::printf("%-22s read-ahead vs baseline %6.2fx   (target at least 1.6x)   %s\n",
                 t.patterns[p].c_str(), s, s >= 1.6 ? "met" : "NOT MET");
@@ -112,27 +113,45 @@ bool ReportWalk(const WalkTable& t) {
   return bounded;
 }
 
+std::vector<Value> ReferenceValues(const WalkSetup& setup) {
+  const BenchConfig& config = *setup.config;
+  std::vector<Photo> files;
+  for (std::size_t e = 0; e < setup.entries.size(); ++e)
+    if (!setup.isFolder[e]) files.push_back(setup.entries[e]);
+  const std::vector<Value> read = OneShotValues(config, files, setup.tool, setup.work);
+  const std::size_t fields = config.fields.size();
+  std::vector<Value> values;
+  values.reserve(setup.entries.size() * fields);
+  std::size_t file = 0;  // the entry's place among the files
+  for (std::size_t e = 0; e < setup.entries.size(); ++e) {
+    for (std::size_t f = 0; f < fields; ++f)
+      values.push_back(setup.isFolder[e] ? Deliver(config.fields[f], Reading{})
+                                         : read[file * fields + f]);
+    if (!setup.isFolder[e]) ++file;
+  }
+  return values;
+}
+
 void CheckValues(ValueCheck& check, const std::string& label, const Walk& walk,
                  const WalkSetup& setup, const RunResult& run,
                  const std::vector<Value>& reference) {
   const std::size_t fields = setup.config->fields.size();
-  if (run.values.size() != walk.files.size() * walk.fields.size())
+  if (run.values.size() != walk.asks.size())
     Fail(label + ": " + std::to_string(run.values.size()) + " values for " +
-         std::to_string(walk.files.size() * walk.fields.size()) + " asked");
-  std::size_t k = 0;
-  for (std::size_t i : walk.files)
-    for (int f : walk.fields) {
-      const Value& got = run.values[k++];
-      const Value& expected = reference[i * fields + f];
-      ++check.compared;
-      if (got == expected) {
-        ++check.equal;
-      } else if (check.differences.size() < 8) {
-        check.differences.push_back(label + ": " + setup.photos[i].path + ", field \"" +
-                                    setup.config->fields[f].name + "\": " + Show(got) +
-                                    ", one-shot exiftool: " + Show(expected));
-      }
+         std::to_string(walk.asks.size()) + " asked");
+  for (std::size_t k = 0; k < walk.asks.size(); ++k) {
+    const Ask& ask = walk.asks[k];
+    const Value& got = run.values[k];
+    const Value& expected = reference[ask.entry * fields + ask.field];
+    ++check.compared;
+    if (got == expected) {
+      ++check.equal;
+    } else if (check.differences.size() < 8) {
+      check.differences.push_back(label + ": " + setup.entries[ask.entry].path + ", field \"" +
+                                  setup.config->fields[ask.field].name + "\": " + Show(got) +
+                                  ", one-shot exiftool: " + Show(expected));
     }
+  }
 }
 
 bool ReportValueCheck(const ValueCheck& c) {

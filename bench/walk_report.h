@@ -9,11 +9,11 @@
 
 #include "bench_config.h"
 #include "values.h"
+#include "walk_patterns.h"
 #include "walk_runs.h"
 
 namespace bench {
 
-enum WalkPattern : std::size_t { kSortByName, kSortByListing, kScreen, kPatterns };
 enum WalkWay : std::size_t { kAheadWay, kNoAheadWay, kRawWay, kWalkWays };
 
 // One pattern and way over the rounds.
@@ -28,8 +28,7 @@ struct WalkCell {
 struct WalkTable {
   std::string ways[kWalkWays];
   std::string patterns[kPatterns];
-  std::size_t files[kPatterns] = {};   // files asked by each pattern
-  std::size_t fields[kPatterns] = {};  // fields asked per file
+  std::size_t files[kPatterns] = {};  // files and folders asked by each pattern
   WalkCell cells[kPatterns][kWalkWays];
   std::size_t maxOpened = 0;  // the screen pattern's bound
 };
@@ -45,6 +44,11 @@ void ReportWalkRound(int round, const WalkTable& table, std::size_t screenRuns);
 // The table; true when no module way opened more photos on the screen
 // visit than the bound.
 bool ReportWalk(const WalkTable& table);
+
+// What a module delivers for every field of every entry of `setup`, at
+// entry * fields + field: one-shot Exiftool's values for files, no value
+// for folders.
+std::vector<Value> ReferenceValues(const WalkSetup& setup);
 
 // The values of a run against the one-shot reference.
 struct ValueCheck {

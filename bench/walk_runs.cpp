@@ -1,7 +1,10 @@
 #include "walk_runs.h"
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <thread>
+#include <utility>
 
 #include "common.h"
 #include "host/module_loader.h"
@@ -15,14 +18,14 @@ namespace {
 
 void Settle(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-// What the module sends the tool for `fields` of `photo`; the values as
-// the module delivers them go to `out`.
-void AskRaw(StayOpenTool& tool, const BenchConfig& config, const Photo& photo,
-            const std::vector<int>& fields, std::vector<Value>* out) {
-  const std::vector<Reading> readings = AskAsTheModule(tool, config, photo, fields);
-  if (out == nullptr) return;
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    out->push_back(Deliver(config.fields[fields[i]], readings[i]));
+// The fields a walk asks of each entry, each once, in the order first asked.
+std::map<std::size_t, std::vector<int>> FieldsAsked(const Walk& walk) {
+  std::map<std::size_t, std::vector<int>> fields;
+  for (const Ask& ask : walk.asks) {
+    std::vector<int>& of = fields[ask.entry];
+    if (std::find(of.begin(), of.end(), ask.field) == of.end()) of.push_back(ask.field);
+  }
+  return fields;
 }
 
 // The processes this one has started that are still there (zombies too).
@@ -30,13 +33,29 @@ std::size_t Children() { return ChildPids().size(); }
 
 }  // namespace
 
+void AskEach(Walk& walk, const std::vector<std::size_t>& files, const std::vector<int>& fields) {
+  for (std::size_t file : files)
+    for (int field : fields) walk.asks.push_back({file, field});
+}
+
+std::vector<std::size_t> EntriesAsked(const Walk& walk) {
+  std::vector<std::size_t> entries;
+  std::vector<bool> seen;
+  for (const Ask& ask : walk.asks) {
+    if (ask.entry >= seen.size()) seen.resize(ask.entry + 1);
+    if (!seen[ask.entry]) entries.push_back(ask.entry);
+    seen[ask.entry] = true;
+  }
+  return entries;
+}
+
 RunResult RunModule(const WalkSetup& setup, const std::string& modulePath,
                     const std::string& folder, const Walk& walk) {
   const BenchConfig& config = *setup.config;
   const std::vector<int> all = AllFields(config);
   const std::size_t before = Children();
   RunResult run;
-  run.values.reserve(walk.files.size() * walk.fields.size());
+  run.values.reserve(walk.asks.size());
   alignas(8) unsigned char buffer[kHostBufferBytes];
   host::Module module;
   LoadModule(module, MakePluginDir(setup.work + "/" + folder, modulePath, config), config);
@@ -48,13 +67,12 @@ RunResult RunModule(const WalkSetup& setup, const std::string& modulePath,
   if (Children() <= before) Fail(folder + ": the module started no tool");
 
   {
-    OpenCounter opened(setup.photosDir);
+    OpenCounter opened(walk.folders);
     const Clock::time_point start = Clock::now();
-    for (std::size_t i : walk.files)
-      for (int f : walk.fields) {
-        const int code = AskModule(module, setup.photos[i], f, buffer);
-        run.values.push_back(FromBuffer(code, buffer));
-      }
+    for (const Ask& ask : walk.asks) {
+      const int code = AskModule(module, setup.entries[ask.entry], ask.field, buffer);
+      run.values.push_back(FromBuffer(code, buffer));
+    }
     run.seconds = SecondsSince(start);
     // A tool that the module starts runs until unload or a long idle time,
     // so those running now are those the walk had.
@@ -76,16 +94,27 @@ RunResult RunModule(const WalkSetup& setup, const std::string& modulePath,
 
 RunResult RunRaw(const WalkSetup& setup, const Walk& walk) {
   const BenchConfig& config = *setup.config;
+  const std::map<std::size_t, std::vector<int>> fields = FieldsAsked(walk);
+  std::map<std::pair<std::size_t, int>, Value> read;
   RunResult run;
-  run.values.reserve(walk.files.size() * walk.fields.size());
   StayOpenTool tool(setup.tool);
-  for (const Photo& photo : setup.warmUp) AskRaw(tool, config, photo, AllFields(config), nullptr);
-  OpenCounter opened(setup.photosDir);
+  for (const Photo& photo : setup.warmUp) AskAsTheModule(tool, config, photo, AllFields(config));
+  OpenCounter opened(walk.folders);
   const Clock::time_point start = Clock::now();
-  for (std::size_t i : walk.files) AskRaw(tool, config, setup.photos[i], walk.fields, &run.values);
+  for (std::size_t entry : EntriesAsked(walk)) {
+    if (setup.isFolder[entry]) continue;
+    const std::vector<int>& of = fields.at(entry);
+    const std::vector<Reading> readings = AskAsTheModule(tool, config, setup.entries[entry], of);
+    for (std::size_t i = 0; i < of.size(); ++i)
+      read[{entry, of[i]}] = Deliver(config.fields[of[i]], readings[i]);
+  }
   run.seconds = SecondsSince(start);
   if (walk.settleSeconds > 0) run.openedSettled = static_cast<long>(opened.Distinct());
   run.openedAtUnload = static_cast<long>(opened.Distinct());
+  run.values.reserve(walk.asks.size());
+  for (const Ask& ask : walk.asks)
+    run.values.push_back(setup.isFolder[ask.entry] ? Deliver(config.fields[ask.field], Reading{})
+                                                   : read.at({ask.entry, ask.field}));
   return run;
 }
 

@@ -31,6 +31,11 @@ extra=$((extra + 1))
 if ! bash "$root/tests/dc/dc_sort_test.sh" "$root/build/linux/Veltamo.wdx"; then
   extra_failed=$((extra_failed + 1)); status=1
 fi
+echo "== Double Commander renaming 300 photos by Date taken and Camera model"
+extra=$((extra + 1))
+if ! bash "$root/tests/dc/dc_rename_test.sh" "$root/build/linux/Veltamo.wdx"; then
+  extra_failed=$((extra_failed + 1)); status=1
+fi
 echo "== fuzz smoke run (a few seconds per target)"
 extra=$((extra + 3))
 if ! bash "$root/scripts/fuzz.sh" 5; then extra_failed=$((extra_failed + 1)); status=1; fi

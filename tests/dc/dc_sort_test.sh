@@ -20,44 +20,31 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=dc_env.sh
 source "$here/dc_env.sh"
+# shellcheck source=dc_calls.sh
+source "$here/dc_calls.sh"
 
 [ $# -le 1 ] || { echo "usage: $0 [MODULE | --no-read-ahead]" >&2; exit 2; }
-module_arg=${1:-$DC_ROOT/build/linux/Veltamo.wdx}
-if [ "$module_arg" = --no-read-ahead ]; then
-  cmake -S "$DC_ROOT" -B "$DC_ROOT/build/linux-noahead" -G Ninja -DVELTAMO_SANITIZE=OFF \
-    -DVELTAMO_TESTS=OFF -DVELTAMO_READ_AHEAD=OFF >/dev/null \
-    && cmake --build "$DC_ROOT/build/linux-noahead" -j "$(nproc)" >/dev/null \
-    || dc_die "cannot build build/linux-noahead"
-  module_arg=$DC_ROOT/build/linux-noahead/Veltamo.wdx
-fi
-[ -f "$module_arg" ] || dc_die "no module at $module_arg"
-module_arg=$(cd "$(dirname "$module_arg")" && pwd)/$(basename "$module_arg")
+module_arg=$(dc_module_path "${1:-$DC_ROOT/build/linux/Veltamo.wdx}") || exit 1
 
 PHOTOS=${DC_SORT_PHOTOS:-300}
 FIELD="Date taken"
 # Seconds: for the first screen of values, for the sorted list.
 SHOW_TIMEOUT=${DC_VALUES_TIMEOUT:-20}
 SORT_TIMEOUT=${DC_SORT_TIMEOUT:-60}
-# The host is done once no value call came for this long (seconds).
-QUIET=1.5
 
 started=$(date +%s)
 results=()
 pass() { results+=("PASS $*"); echo "PASS $*"; }
 fail() { results+=("FAIL $*"); echo "FAIL $*"; }
 elapsed() { echo "$(($(date +%s) - started)) s"; }
-now() { perl -MTime::HiRes=clock_gettime,CLOCK_MONOTONIC -e 'printf "%.6f\n", clock_gettime(CLOCK_MONOTONIC)'; }
 
 dc_env_init
 trap dc_env_cleanup EXIT
 S=$DC_SCRATCH
 tool=(perl "$here/dc_tool.pl")
 
-mkdir -p "$S/plugin" "$S/empty"
-cc -O2 -Wall -shared -fPIC -o "$S/plugin/Veltamo.wdx" "$here/call_recorder.c" -ldl \
-  || dc_die "cannot build tests/dc/call_recorder.c"
-cp "$module_arg" "$S/plugin/Veltamo-real.wdx"
-cp "$DC_ROOT/dist/Config.txt" "$S/plugin/Config.txt"
+mkdir -p "$S/empty"
+dc_install_recorder "$S/plugin" "$module_arg"
 echo "dc-sort: module $module_arg"
 
 bash "$here/make_sort_photos.sh" "$S/photos" "$PHOTOS" || dc_die "cannot make the test photos"
@@ -81,25 +68,7 @@ calls_since() {
   awk -v t0="$1" '$1 >= t0 { n++; if ($2 > last) last = $2; if (!seen[$8]++) files++ }
                   END { printf "%d %s %d\n", n, last, files }' "$log"
 }
-# Waits until the log has lines from line $1 on and has not grown for
-# QUIET s, or $2 s pass; true when it went quiet.
-wait_quiet() {
-  local from=$1 until=$(($(date +%s) + $2)) size=-1 quiet_since
-  while [ "$(date +%s)" -lt "$until" ] && dc_alive; do
-    local lines
-    lines=$(wc -l <"$log")
-    if [ "$lines" -ge "$from" ]; then
-      if [ "$lines" -ne "$size" ]; then
-        size=$lines
-        quiet_since=$(now)
-      elif perl -e "exit !($(now) - $quiet_since >= $QUIET)"; then
-        return 0
-      fi
-    fi
-    sleep 0.2
-  done
-  return 1
-}
+wait_quiet() { dc_wait_quiet "$log" "$@"; }
 
 VELTAMO_DC_CALL_LOG=$log DC_START_SOFT=1 dc_start "$S/dc" || dc_die "Double Commander ended at start"
 # The first screen of rows, sorted by name, asks its values; then the host is
@@ -127,7 +96,7 @@ done
 xdotool mousemove "$click_x" "$click_y" 2>/dev/null
 sleep 0.3
 before=$(wc -l <"$log")
-t0=$(now)
+t0=$(dc_now)
 xdotool click 1 2>/dev/null
 deadline=$(($(date +%s) + SORT_TIMEOUT))
 sorted=0
