@@ -43,7 +43,7 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
   int result = 10;
   tool.program.clear();
   for (const std::u16string& program : programs) {
-    result = tool.child.Start(program, kLaunchArguments);
+    result = tool.child.Start(program, kLaunchArguments, tool.background);
     if (result == 0) {
       tool.firstId = tool.nextId = RandomFirstId();
       tool.abandonedId.reset();
