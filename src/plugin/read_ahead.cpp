@@ -73,6 +73,7 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   nextFolder_.clear();
   nextOrder_.reset();
   nextListing_ = false;
+  nextLooked_ = false;
   nextQueued_ = 0;
   if (folder_.empty()) path_.clear();
   // The rows a host shows of another folder are out of sight now.
@@ -150,6 +151,7 @@ bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file
     const std::size_t queued = nextQueued_;
     nextFolder_.clear();
     nextListing_ = false;
+    nextLooked_ = false;
     nextQueued_ = 0;
     folder_ = folder;
     order_ = std::move(order);
@@ -177,7 +179,8 @@ void ReadAhead::AheadIntoNext() {
   const std::int64_t size = static_cast<std::int64_t>(order_->names.size());
   if (end <= size) return;
   if (nextFolder_.empty()) {
-    if (path_.empty() || path_.back().folder != folder_) return;
+    if (nextLooked_ || path_.empty() || path_.back().folder != folder_) return;
+    nextLooked_ = true;
     nextFolder_ = NextFolder(path_);
     if (nextFolder_.empty()) return;
     nextListing_ = true;

@@ -137,6 +137,7 @@ class ReadAhead {
   std::u16string nextFolder_;
   std::shared_ptr<const FolderOrder> nextOrder_;
   bool nextListing_ = false;
+  bool nextLooked_ = false;  // the next folder was looked for
   std::size_t nextQueued_ = 0;
   std::vector<std::u16string> early_;
   std::deque<Job> jobs_;
