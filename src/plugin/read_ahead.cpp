@@ -10,6 +10,9 @@ namespace {
 constexpr std::size_t kMaxListed = 100000;
 // The most names kept while a folder is being listed.
 constexpr std::size_t kMaxEarly = 64;
+// The most files read in the next folder before the host gets there: work
+// for every tool meanwhile, and little lost when a walk ends with its folder.
+constexpr std::size_t kMaxNextAhead = 64;
 
 }  // namespace
 
@@ -140,7 +143,7 @@ void ReadAhead::Asked(const std::u16string& name) {
 
 bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file) {
   const bool related = EnterFolder(path_, folder);
-  if (!related || walk_.order != WalkOrder::kListing || noReading_) return false;
+  if (!related || !order_ || !order_->Listing(walk_.order) || noReading_) return false;
   // A walk in listing order down the tree goes on here, with its window and
   // its tools; what was read ahead of it here stays queued.
   const Walk carried = walk_;
@@ -173,7 +176,7 @@ bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file
 }
 
 void ReadAhead::AheadIntoNext() {
-  if (!order_ || walk_.order != WalkOrder::kListing || walk_.followed == 0) return;
+  if (!order_ || !order_->Listing(walk_.order) || walk_.followed == 0) return;
   const std::int64_t end =
       walk_.last + 1 + static_cast<std::int64_t>(std::min(walk_.followed, window_));
   const std::int64_t size = static_cast<std::int64_t>(order_->names.size());
@@ -189,7 +192,8 @@ void ReadAhead::AheadIntoNext() {
     return;
   }
   if (!nextOrder_) return;
-  const std::size_t wanted = std::min(static_cast<std::size_t>(end - size), nextOrder_->names.size());
+  const std::size_t wanted = std::min({static_cast<std::size_t>(end - size),
+                                       nextOrder_->names.size(), kMaxNextAhead});
   for (; nextQueued_ < wanted; ++nextQueued_)
     Enqueue(Job{Task::kRead, false, nextFolder_ + nextOrder_->names[nextQueued_]}, false);
 }

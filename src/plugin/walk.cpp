@@ -28,6 +28,10 @@ std::u16string_view FolderOf(std::u16string_view name) {
   return cut == std::u16string_view::npos ? std::u16string_view() : name.substr(0, cut + 1);
 }
 
+bool FolderOrder::Listing(WalkOrder order) const {
+  return order == WalkOrder::kListing || (order == WalkOrder::kName && listedByName);
+}
+
 std::int64_t FolderOrder::Find(const std::u16string& name) const {
   const auto found = index.find(name);
   return found == index.end() ? -1 : static_cast<std::int64_t>(found->second);
@@ -58,8 +62,11 @@ FolderOrder MakeFolderOrder(std::vector<std::u16string> listed) {
     return NameBefore(order.names[a], order.names[b]);
   });
   order.nameRank.resize(count);
-  for (std::size_t rank = 0; rank < count; ++rank)
+  order.listedByName = true;
+  for (std::size_t rank = 0; rank < count; ++rank) {
     order.nameRank[order.byName[rank]] = static_cast<std::uint32_t>(rank);
+    order.listedByName = order.listedByName && order.byName[rank] == rank;
+  }
   order.index.reserve(count);
   for (std::size_t i = 0; i < count; ++i)
     order.index.emplace(order.names[i], static_cast<std::uint32_t>(i));

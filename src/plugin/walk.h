@@ -21,6 +21,8 @@ bool DetectedFile(std::u16string_view name);
 // empty when there is none.
 std::u16string_view FolderOf(std::u16string_view name);
 
+enum class WalkOrder { kNone, kListing, kName };
+
 // The files of one folder that the host may ask for.
 struct FolderOrder {
   std::vector<std::u16string> names;      // in the order the system lists them
@@ -28,6 +30,10 @@ struct FolderOrder {
   std::vector<std::uint32_t> nameRank;    // each listing index's place in byName
   std::unordered_map<std::u16string, std::uint32_t> index;  // name to listing index
   std::vector<std::u16string> folders;    // its sub-folders, in listing order
+  bool listedByName = false;              // the system lists the files in name order
+
+  // True when a walk in `order` is a walk in listing order.
+  bool Listing(WalkOrder order) const;
 
   // The listing index of `name`; -1 when it is not one of the files.
   std::int64_t Find(const std::u16string& name) const;
@@ -37,8 +43,6 @@ struct FolderOrder {
 // string names, ordered both ways. Name order ignores ASCII case, as file
 // managers sort.
 FolderOrder MakeFolderOrder(std::vector<std::u16string> listed);
-
-enum class WalkOrder { kNone, kListing, kName };
 
 // A folder a walk went through, and its files and sub-folders once listed.
 struct TreeStep {

@@ -50,6 +50,9 @@ TEST(Walk, OnlyDetectedFilesInNameOrderIgnoringCaseAndInListingOrder) {
   EXPECT_EQ(NamesOf(order, order.byName),
             (std::vector<std::u16string>{u"a.jpg", u"b.JPG", u"C.nef", u"d.Jpeg"}));
   EXPECT_EQ(order.Find(u"notes.txt"), -1);
+  // A system that lists in name order: its walks in name order are listing walks.
+  EXPECT_FALSE(order.Listing(plugin::WalkOrder::kName));
+  EXPECT_TRUE(MakeFolderOrder(Numbered(3)).Listing(plugin::WalkOrder::kName));
 
   // In name order: a, b, then C and d are read.
   Walk byName;
