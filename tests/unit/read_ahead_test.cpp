@@ -309,19 +309,18 @@ TEST(ReadAhead, ASearchIsReadAheadFolderAfterFolder) {
   {
     plugin::ReadAhead ahead(reader, pool, 1024);
     ahead.SetWorkers(2);
+    // From the third photo on, each is read before the host asks for it.
+    int photos = 0;
     for (std::size_t f = 0; f < folders.size(); ++f) {
-      bool first = true;
       for (const fs::path& path : folders[f]) {
         const std::u16string name = platform::Utf8ToUtf16(path.u8string());
-        if (first && f > 0 && plugin::DetectedFile(name)) {
+        if (plugin::DetectedFile(name) && ++photos > 2) {
           for (int i = 0; i < 1000 && !reader.WasRead(name); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
           ASSERT_TRUE(reader.WasRead(name)) << "not read ahead: " << path;
-          EXPECT_EQ(reader.starts, 1) << "no extra tool before " << path;
+          if (f > 0) EXPECT_EQ(reader.starts, 1) << "no extra tool before " << path;
         }
-        if (plugin::DetectedFile(name)) first = false;
         ahead.Asked(name);
-        ahead.WaitUntilRead(name);
       }
     }
     EXPECT_EQ(reader.starts, 1);

@@ -167,6 +167,9 @@ bool CreateSuspended(const std::u16string& program, std::vector<wchar_t>& comman
                      nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
                      &created);
   if (attributes != nullptr) DeleteProcThreadAttributeList(attributes);
+  // Set again: some systems (Wine) leave the class of the flags aside.
+  if (started != FALSE && background)
+    SetPriorityClass(created.hProcess, BELOW_NORMAL_PRIORITY_CLASS);
   return started != FALSE;
 }
 
