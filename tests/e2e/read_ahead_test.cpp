@@ -143,6 +143,11 @@ TEST_F(ModuleReadAhead, StopsOnAnotherFolderANoticeAndTheHostsStop) {
     SCOPED_TRACE(what);
     M().Unload();
     Load();
+    // The screen's rows known first (the quick pass reads just those), so
+    // that the walk over them queues files 10 to 18 at once, faster than the
+    // tools read them, and the stop finds them still queued.
+    for (int n = 0; n < 500 && KnownAmong(walk_, 0, 10) < 10; ++n)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     WalkModels(walk_, 0, 10);
     stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
