@@ -87,10 +87,12 @@ FileStamp StatFile(const std::u16string& path);
 // The names of the files in the folder `folder` (a full path ending with
 // its separator) that look like regular files, in the order the system
 // lists them; at most `limit`. Links (POSIX: symbolic links; Windows:
-// reparse points) to files on a network drive are left out. False when
-// the folder cannot be read.
+// reparse points) to files on a network drive are left out. With
+// `folders`, also the names of its sub-folders that are not links, in the
+// order listed, at most `limit`. False when the folder cannot be read.
 bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
-                     std::vector<std::u16string>& names);
+                     std::vector<std::u16string>& names,
+                     std::vector<std::u16string>* folders = nullptr);
 // True when `folder` lies on a network drive (Windows: a remote drive or a
 // share; POSIX: NFS, SMB/CIFS or FUSE), where reading ahead costs the
 // network what no host asked for.
@@ -190,9 +192,13 @@ class ChildProcess {
   // Starts the program at the absolute path `program`, and no other, with
   // `arguments` (a text of space-separated words that begins with a space).
   // On Windows the path is also quoted as the command line's first word.
+  // With `background`, the child runs at a lower scheduling priority than
+  // this process (POSIX: a nice value 10 higher; Windows: below normal), so
+  // that it only takes the time the others leave.
   // Results: 0 started; 1 the output pipe could not be made; 3 the input
   // pipe could not be made; 10 no process was created.
-  int Start(const std::u16string& program, const std::u16string& arguments);
+  int Start(const std::u16string& program, const std::u16string& arguments,
+            bool background = false);
 
   bool Running() const;
   std::uint32_t Id() const;

@@ -94,8 +94,10 @@ void ModuleReader::ReadFile(tool::ToolProcess& tool, const std::u16string& name)
 }
 
 void ModuleReader::StartTool(tool::ToolProcess& tool) {
-  if (!state_.unloading && !tool::ToolRunning(tool))
-    tool::StartTool(tool, state_.config.toolPath, state_.pluginDirectory);
+  if (state_.unloading || tool::ToolRunning(tool)) return;
+  // Its start and its reads take only the time the host's tool leaves.
+  tool.background = true;
+  tool::StartTool(tool, state_.config.toolPath, state_.pluginDirectory);
 }
 
 }  // namespace plugin

@@ -14,7 +14,7 @@
 namespace plugin {
 
 PluginState::PluginState() {
-  // A tool a core, up to four, and a worker for each.
+  // A tool a core, up to kMaxTools, and a worker for each.
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
   const int tools = kReadAhead ? std::clamp(cores, 1, kMaxTools) : 1;
   pool.SetLimit(tools);

@@ -10,6 +10,9 @@ namespace {
 constexpr std::size_t kMaxListed = 100000;
 // The most names kept while a folder is being listed.
 constexpr std::size_t kMaxEarly = 64;
+// The most files read in the next folder before the host gets there: work
+// for every tool meanwhile, and little lost when a walk ends with its folder.
+constexpr std::size_t kMaxNextAhead = 64;
 
 }  // namespace
 
@@ -70,6 +73,12 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   walk_ = Walk{};
   early_.clear();
   jobs_.clear();
+  nextFolder_.clear();
+  nextOrder_.reset();
+  nextListing_ = false;
+  nextLooked_ = false;
+  nextQueued_ = 0;
+  if (folder_.empty()) path_.clear();
   // The rows a host shows of another folder are out of sight now.
   for (auto at = urgent_.begin(); at != urgent_.end();) {
     if (folder_.empty() || FolderOf(*at) != folder_) {
@@ -108,8 +117,11 @@ void ReadAhead::Asked(const std::u16string& name) {
   std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || folder.empty()) return;
   std::u16string file(std::u16string_view(name).substr(folder.size()));
+  if (file.empty()) return;
   if (folder != folder_) {
-    ResetWalk(std::u16string(folder));
+    const std::u16string to(folder);
+    if (CarryOn(to, file)) return;
+    ResetWalk(to);
     early_.push_back(std::move(file));
     return;
   }
@@ -129,13 +141,79 @@ void ReadAhead::Asked(const std::u16string& name) {
   }
 }
 
+bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file) {
+  const bool related = EnterFolder(path_, folder);
+  if (!related || !order_ || !order_->Listing(walk_.order) || noReading_) return false;
+  // A walk in listing order down the tree goes on here, with its window and
+  // its tools; what was read ahead of it here stays queued.
+  const Walk carried = walk_;
+  const bool extraTools = extraTools_;
+  if (folder == nextFolder_ && (nextOrder_ || nextListing_)) {
+    std::shared_ptr<const FolderOrder> order = std::move(nextOrder_);
+    const bool listing = nextListing_;
+    const std::size_t queued = nextQueued_;
+    nextFolder_.clear();
+    nextListing_ = false;
+    nextLooked_ = false;
+    nextQueued_ = 0;
+    folder_ = folder;
+    order_ = std::move(order);
+    listing_ = listing;
+    early_.clear();
+    walk_ = Walk{-1, WalkOrder::kListing, carried.followed, queued};
+  } else {
+    ResetWalk(folder);
+    walk_ = Walk{-1, WalkOrder::kListing, carried.followed, 0};
+    listing_ = true;
+    Enqueue(Job{Task::kList, false, folder_}, true);
+  }
+  extraTools_ = extraTools;
+  path_.back().order = order_;
+  if (order_) Follow(file);
+  else early_.push_back(file);
+  StartWorkers();
+  return true;
+}
+
+void ReadAhead::AheadIntoNext() {
+  if (!order_ || !order_->Listing(walk_.order) || walk_.followed == 0) return;
+  const std::int64_t end =
+      walk_.last + 1 + static_cast<std::int64_t>(std::min(walk_.followed, window_));
+  const std::int64_t size = static_cast<std::int64_t>(order_->names.size());
+  if (end <= size) return;
+  if (nextFolder_.empty()) {
+    if (nextLooked_ || path_.empty() || path_.back().folder != folder_) return;
+    nextLooked_ = true;
+    nextFolder_ = NextFolder(path_);
+    if (nextFolder_.empty()) return;
+    nextListing_ = true;
+    Enqueue(Job{Task::kListNext, false, nextFolder_}, true);
+    StartWorkers();
+    return;
+  }
+  if (!nextOrder_) return;
+  const std::size_t wanted = std::min({static_cast<std::size_t>(end - size),
+                                       nextOrder_->names.size(), kMaxNextAhead});
+  for (; nextQueued_ < wanted; ++nextQueued_)
+    Enqueue(Job{Task::kRead, false, nextFolder_ + nextOrder_->names[nextQueued_]}, false);
+}
+
 void ReadAhead::Follow(const std::u16string& file) {
   const std::int64_t at = order_->Find(file);
-  if (at < 0) return;
+  if (at < 0) {
+    // A sub-folder or another file among the files: the walk goes on.
+    AheadIntoNext();
+    if (Queued() != 0) StartWorkers();
+    return;
+  }
   const WalkStep step = plugin::Follow(walk_, *order_, static_cast<std::uint32_t>(at), window_);
-  if (step.restart) DropReads();
+  if (step.restart) {
+    DropReads();
+    nextQueued_ = 0;
+  }
   for (std::uint32_t next : step.next)
     Enqueue(Job{Task::kRead, false, folder_ + order_->names[next]}, false);
+  AheadIntoNext();
   // A long walk has work for every tool.
   if (!extraTools_ && walk_.followed >= kExtraToolsAfter) {
     extraTools_ = true;
@@ -144,13 +222,26 @@ void ReadAhead::Follow(const std::u16string& file) {
   if (Queued() != 0) StartWorkers();
 }
 
-void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
+void ReadAhead::ListFolder(const std::u16string& folder, bool next, std::uint64_t epoch) {
   std::shared_ptr<const FolderOrder> order;
-  std::vector<std::u16string> names;
-  if (!platform::OnNetworkDrive(folder) && platform::ListFolderFiles(folder, kMaxListed, names))
-    order = std::make_shared<const FolderOrder>(MakeFolderOrder(std::move(names)));
+  std::vector<std::u16string> names, folders;
+  if (!platform::OnNetworkDrive(folder) &&
+      platform::ListFolderFiles(folder, kMaxListed, names, &folders)) {
+    FolderOrder made = MakeFolderOrder(std::move(names));
+    made.folders = std::move(folders);
+    order = std::make_shared<const FolderOrder>(std::move(made));
+  }
   std::lock_guard<platform::Mutex> lock(mutex_);
-  if (epoch != epoch_.load() || folder != folder_ || !listing_) return;
+  if (epoch != epoch_.load()) return;
+  if (next && folder == nextFolder_ && nextListing_) {
+    nextListing_ = false;
+    nextOrder_ = std::move(order);
+    AheadIntoNext();
+    if (Queued() != 0) StartWorkers();
+    return;
+  }
+  // The host may have got to the next folder while it was being listed.
+  if (folder != folder_ || !listing_) return;
   listing_ = false;
   std::vector<std::u16string> early = std::move(early_);
   early_.clear();
@@ -159,6 +250,7 @@ void ReadAhead::ListFolder(const std::u16string& folder, std::uint64_t epoch) {
     return;
   }
   order_ = std::move(order);
+  if (!path_.empty() && path_.back().folder == folder_) path_.back().order = order_;
   for (const std::u16string& file : early) Follow(file);
 }
 
@@ -234,8 +326,8 @@ void ReadAhead::RunUntooled(std::unique_lock<platform::Mutex>& lock) {
   inFlight_.push_back(job.name);
   const std::uint64_t epoch = epoch_.load();
   lock.unlock();
-  if (job.task == Task::kList) {
-    ListFolder(job.name, epoch);
+  if (job.task == Task::kList || job.task == Task::kListNext) {
+    ListFolder(job.name, job.task == Task::kListNext, epoch);
   } else {
     const int slot = pool_.AcquireToStart();
     if (slot >= 0) {

@@ -2,9 +2,12 @@
 // folder in the folder's name order or listing order, workers read the
 // files it will ask for next into the cache, on tools it leaves idle; a
 // file the host asks for while it is being read is waited for rather than
-// read twice. Files that delay-if-slow calls name are read first of all,
-// the latest first: they are the rows on screen now. The reading stops
-// when the host turns to another folder, at Stop and at Shutdown.
+// read twice. A walk in listing order goes on into the next folder of a
+// depth-first walk of the tree (as a search does): that folder is listed
+// and its first files read before the host gets there. Files that
+// delay-if-slow calls name are read first of all, the latest first: they
+// are the rows on screen now. The reading stops when the host turns to a
+// folder it was not walking towards, at Stop and at Shutdown.
 #pragma once
 
 #include <array>
@@ -35,8 +38,10 @@ class AheadReader {
 };
 
 // Extra tools are started once the host has followed this many files in a
-// row: a screen's worth, which one tool reads as fast as the host asks.
-inline constexpr std::size_t kExtraToolsAfter = 48;
+// row: more than a pair of clicks, less than a screen. They start at a lower
+// priority and read ahead on it, so a screen that no walk follows loses
+// nothing to them, and they serve the walks that follow until idle.
+inline constexpr std::size_t kExtraToolsAfter = 3;
 // The most files that delay-if-slow calls keep queued: a few screens. The
 // oldest gives way to a newer one; it has scrolled out of sight.
 inline constexpr std::size_t kMaxUrgent = 128;
@@ -79,7 +84,7 @@ class ReadAhead {
   void Shutdown(int exitWaitMs = 0);
 
  private:
-  enum class Task { kRead, kList, kStartTool };
+  enum class Task { kRead, kList, kListNext, kStartTool };
   struct Job {
     Task task = Task::kRead;
     bool urgent = false;
@@ -87,7 +92,12 @@ class ReadAhead {
   };
   static void WorkerMain(void* self);
   void Work();
-  void ListFolder(const std::u16string& folder, std::uint64_t epoch);
+  void ListFolder(const std::u16string& folder, bool next, std::uint64_t epoch);
+  // The host turns to `folder`; false when the walk does not go on there.
+  bool CarryOn(const std::u16string& folder, const std::u16string& file);
+  // Lists the next folder of the tree, and queues its first files as the
+  // window reaches past the end of this one. Under the lock.
+  void AheadIntoNext();
   // Runs a job that needs no tool of its own; under the lock, which it
   // lets go meanwhile.
   void RunUntooled(std::unique_lock<platform::Mutex>& lock);
@@ -121,6 +131,14 @@ class ReadAhead {
   bool noReading_ = false;   // the folder is not read ahead (network, unreadable)
   bool extraTools_ = false;  // the walk has had its extra tools started
   Walk walk_;
+  // The folders the walk went down, and the one after them; its listing,
+  // and how many of its files are queued.
+  std::vector<TreeStep> path_;
+  std::u16string nextFolder_;
+  std::shared_ptr<const FolderOrder> nextOrder_;
+  bool nextListing_ = false;
+  bool nextLooked_ = false;  // the next folder was looked for
+  std::size_t nextQueued_ = 0;
   std::vector<std::u16string> early_;
   std::deque<Job> jobs_;
   // Newest first, at most kMaxUrgent; each name's place in the list.

@@ -20,16 +20,19 @@ int ToolPool::FreeSlot(bool hostTurn, bool patienceOver) const {
   // need be. Read-ahead starts none but the first: the extra ones are
   // started apart, with no file waiting on them.
   if (hostTurn && !slots_[0].busy) return 0;
-  int empty = -1;
+  int empty = -1, running = -1;
   bool any = false, ahead = false;
   for (int i = 0; i < limit_; ++i) {
     const Slot& s = slots_[i];
     any = any || s.busy || s.alive;
     ahead = ahead || (s.busy && s.holder == Turn::kAhead);
     if (s.busy) continue;
-    if (s.alive) return i;
-    if (empty < 0) empty = i;
+    // Reading ahead takes the last running tool, leaving the first (the
+    // host's, at its priority) free as long as it can.
+    if (s.alive && (hostTurn ? running < 0 : true)) running = i;
+    if (!s.alive && empty < 0) empty = i;
   }
+  if (running >= 0) return running;
   if (!hostTurn) return any ? -1 : 0;
   const Slot& reserve = slots_[limit_];
   if (!reserve.busy && reserve.alive) return limit_;

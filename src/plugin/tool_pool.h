@@ -14,7 +14,10 @@
 
 namespace plugin {
 
-inline constexpr int kMaxTools = 4;
+// The most tools that run at once (the module runs one a core, up to this):
+// past it, each more adds less than its memory and start cost, and the
+// disk and the host's one call at a time bind first.
+inline constexpr int kMaxTools = 8;
 // How long a request waits for another request's exchange to end. A
 // healthy exchange takes milliseconds; one that takes longer than this is
 // held by a tool that is about to be cut off.

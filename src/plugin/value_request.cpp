@@ -46,6 +46,8 @@ struct Request {
   std::uint64_t generation = 0;
   // What was read for the file is kept while its stamp stays the same.
   bool cached = false;
+  // The name is a folder's (or a device's).
+  bool folder = false;
   HostBuffer out;
 };
 
@@ -80,7 +82,10 @@ Outcome Check(PluginState& state, int fieldIndex, int unitIndex, Request& reques
   request.stamp = platform::StatFile(name);
   // A folder (or a device) is not one file: the tool would read everything
   // in it.
-  if (request.stamp.exists && !request.stamp.regular) return kNoValue;
+  if (request.stamp.exists && !request.stamp.regular) {
+    request.folder = true;
+    return kNoValue;
+  }
 
   request.field = &field;
   request.unit = convert::PickUnit(field.text.units, unitIndex);
@@ -170,6 +175,8 @@ int FromTool(PluginState& state, const Request& request,
   if (!turn.held()) return kEmptyReply;
   tool::ToolProcess& tool = turn.tool();
   if (!ReadyForExchange(state, tool)) return kEmptyReply;
+  // A tool started for the host runs at the host's priority.
+  if (!tool::ToolRunning(tool)) tool.background = false;
   const CallTool stoppable(state.calls, request.call, turn.slot());
   if (!stoppable.held()) return kEmptyReply;
   // Another request may have read it meanwhile.
@@ -196,7 +203,11 @@ int FromTool(PluginState& state, const Request& request,
 int Value(PluginState& state, HostCall& call, int fieldIndex, int unitIndex,
           const HostBuffer& out, int flags, bool& known) {
   Request request(call, out);
-  if (const Outcome ended = Check(state, fieldIndex, unitIndex, request)) return *ended;
+  if (const Outcome ended = Check(state, fieldIndex, unitIndex, request)) {
+    // A search names the sub-folders among a folder's files: its walk goes on.
+    if (request.folder && (flags & 1) == 0) state.ahead.Asked(call.name);
+    return *ended;
+  }
   if (const Outcome ended = FromCache(state, request, flags, known)) return *ended;
   std::shared_ptr<const std::vector<tool::TagKey>> keys;
   if (const Outcome ended = AfterReadAhead(state, request, keys)) return *ended;

@@ -28,6 +28,10 @@ std::u16string_view FolderOf(std::u16string_view name) {
   return cut == std::u16string_view::npos ? std::u16string_view() : name.substr(0, cut + 1);
 }
 
+bool FolderOrder::Listing(WalkOrder order) const {
+  return order == WalkOrder::kListing || (order == WalkOrder::kName && listedByName);
+}
+
 std::int64_t FolderOrder::Find(const std::u16string& name) const {
   const auto found = index.find(name);
   return found == index.end() ? -1 : static_cast<std::int64_t>(found->second);
@@ -58,23 +62,57 @@ FolderOrder MakeFolderOrder(std::vector<std::u16string> listed) {
     return NameBefore(order.names[a], order.names[b]);
   });
   order.nameRank.resize(count);
-  for (std::size_t rank = 0; rank < count; ++rank)
+  order.listedByName = true;
+  for (std::size_t rank = 0; rank < count; ++rank) {
     order.nameRank[order.byName[rank]] = static_cast<std::uint32_t>(rank);
+    order.listedByName = order.listedByName && order.byName[rank] == rank;
+  }
   order.index.reserve(count);
   for (std::size_t i = 0; i < count; ++i)
     order.index.emplace(order.names[i], static_cast<std::uint32_t>(i));
   return order;
 }
 
+bool EnterFolder(std::vector<TreeStep>& path, const std::u16string& folder) {
+  const std::u16string_view above =
+      folder.empty() ? std::u16string_view() : FolderOf(std::u16string_view(folder).substr(0, folder.size() - 1));
+  while (!path.empty() && path.back().folder != above) path.pop_back();
+  const bool related = !path.empty() && !above.empty();
+  if (path.size() >= kMaxTreeDepth) path.clear();
+  path.push_back(TreeStep{folder, nullptr});
+  return related;
+}
+
+std::u16string NextFolder(const std::vector<TreeStep>& path) {
+  if (path.empty() || !path.back().order) return {};
+  const std::u16string& last = path.back().folder;
+  const char16_t separator = last.back();
+  if (!path.back().order->folders.empty())
+    return last + path.back().order->folders.front() + separator;
+  for (std::size_t i = path.size() - 1; i > 0; --i) {
+    const TreeStep& up = path[i - 1];
+    if (!up.order) return {};
+    const std::u16string_view below = std::u16string_view(path[i].folder)
+                                          .substr(up.folder.size(), path[i].folder.size() -
+                                                                        up.folder.size() - 1);
+    const auto& folders = up.order->folders;
+    const auto at = std::find(folders.begin(), folders.end(), below);
+    if (at == folders.end()) return {};
+    if (at + 1 != folders.end()) return up.folder + *(at + 1) + separator;
+  }
+  return {};
+}
+
 namespace {
 
-std::size_t Place(const FolderOrder& order, WalkOrder walk, std::uint32_t at) {
+std::int64_t Place(const FolderOrder& order, WalkOrder walk, std::int64_t at) {
+  if (at < 0) return -1;  // before the first: a walk carried on from another folder
   return walk == WalkOrder::kName ? order.nameRank[at] : at;
 }
 
-bool Next(const FolderOrder& order, WalkOrder walk, std::uint32_t from, std::uint32_t to) {
-  const std::size_t a = Place(order, walk, from), b = Place(order, walk, to);
-  return b > a && b - a <= kWalkSkip + 1;
+bool Next(const FolderOrder& order, WalkOrder walk, std::int64_t from, std::uint32_t to) {
+  const std::int64_t a = Place(order, walk, from), b = Place(order, walk, to);
+  return b > a && b - a <= static_cast<std::int64_t>(kWalkSkip) + 1;
 }
 
 }  // namespace
@@ -82,11 +120,12 @@ bool Next(const FolderOrder& order, WalkOrder walk, std::uint32_t from, std::uin
 WalkStep Follow(Walk& walk, const FolderOrder& order, std::uint32_t at, std::size_t window) {
   WalkStep step;
   if (at >= order.names.size() || walk.last == at) return step;
-  if (walk.last < 0 || static_cast<std::size_t>(walk.last) >= order.names.size()) {
+  if ((walk.last < 0 && walk.order == WalkOrder::kNone) ||
+      walk.last >= static_cast<std::int64_t>(order.names.size())) {
     walk.last = at;
     return step;
   }
-  const std::uint32_t from = static_cast<std::uint32_t>(walk.last);
+  const std::int64_t from = walk.last;
   walk.last = at;
   // The order followed so far goes on when it can; a new walk takes name
   // order first, which most hosts show.
@@ -102,7 +141,7 @@ WalkStep Follow(Walk& walk, const FolderOrder& order, std::uint32_t at, std::siz
   }
   if (now == WalkOrder::kNone) return step;
   ++walk.followed;
-  const std::size_t place = Place(order, now, at);
+  const std::size_t place = static_cast<std::size_t>(Place(order, now, at));
   const std::size_t end = std::min(order.names.size(), place + 1 + std::min(walk.followed, window));
   for (std::size_t p = std::max(place + 1, walk.queuedTo); p < end; ++p)
     step.next.push_back(now == WalkOrder::kName ? order.byName[p] : static_cast<std::uint32_t>(p));

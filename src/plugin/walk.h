@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,12 +21,19 @@ bool DetectedFile(std::u16string_view name);
 // empty when there is none.
 std::u16string_view FolderOf(std::u16string_view name);
 
+enum class WalkOrder { kNone, kListing, kName };
+
 // The files of one folder that the host may ask for.
 struct FolderOrder {
   std::vector<std::u16string> names;      // in the order the system lists them
   std::vector<std::uint32_t> byName;      // listing indices, in name order
   std::vector<std::uint32_t> nameRank;    // each listing index's place in byName
   std::unordered_map<std::u16string, std::uint32_t> index;  // name to listing index
+  std::vector<std::u16string> folders;    // its sub-folders, in listing order
+  bool listedByName = false;              // the system lists the files in name order
+
+  // True when a walk in `order` is a walk in listing order.
+  bool Listing(WalkOrder order) const;
 
   // The listing index of `name`; -1 when it is not one of the files.
   std::int64_t Find(const std::u16string& name) const;
@@ -36,9 +44,28 @@ struct FolderOrder {
 // managers sort.
 FolderOrder MakeFolderOrder(std::vector<std::u16string> listed);
 
-enum class WalkOrder { kNone, kListing, kName };
+// A folder a walk went through, and its files and sub-folders once listed.
+struct TreeStep {
+  std::u16string folder;  // a full path ending with its separator
+  std::shared_ptr<const FolderOrder> order;
+};
+// The most folders a walk down a tree keeps, outermost first.
+inline constexpr std::size_t kMaxTreeDepth = 64;
+
+// The host turns to `folder`: `path` keeps the folders above it that it
+// went through, and ends with `folder`. True when one of them held it (a
+// sub-folder, or the next of one folder's sub-folders).
+bool EnterFolder(std::vector<TreeStep>& path, const std::u16string& folder);
+
+// The folder after the last of `path` in a depth-first walk that takes
+// each folder's files before its sub-folders, all in listing order: its
+// first sub-folder, else the sub-folder after the one it lies in, the
+// nearest one up. Empty when the listings known do not tell.
+std::u16string NextFolder(const std::vector<TreeStep>& path);
 
 // What is known of the host's walk through one folder.
+// A walk carried on into another folder has `order` set and `last` -1: its
+// first file continues it.
 struct Walk {
   std::int64_t last = -1;     // listing index of the file asked last
   WalkOrder order = WalkOrder::kNone;

@@ -52,7 +52,7 @@ int StartTool(ToolProcess& tool, const std::u16string& toolPath,
   for (int round = 0; round < kRounds && result != 0 && !programs.empty(); ++round) {
     if (round > 0) std::this_thread::sleep_for(kPause);
     for (const std::u16string& program : programs) {
-      result = tool.child.Start(program, kLaunchArguments);
+      result = tool.child.Start(program, kLaunchArguments, tool.background);
       if (result == 0) {
         tool.firstId = tool.nextId = RandomFirstId();
         tool.abandonedId.reset();

@@ -50,6 +50,9 @@ struct ToolProcess {
   std::u16string program;
   // Whether it has answered since it started.
   bool answered = false;
+  // Started at a lower scheduling priority: a tool that reads ahead, which
+  // must not take time from the one the host waits for.
+  bool background = false;
   // Programs that ended before their first answer (a copy of the script
   // without its library, a package without its support files): starts
   // try them last.

@@ -39,9 +39,9 @@ inline long LiveLinuxParent(long pid) {
   return parent;
 }
 
-// The most tools a module runs on this computer: one a core, up to four.
+// The most tools a module runs on this computer: one a core, up to eight.
 inline int ToolsAtMost() {
-  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
 }
 
 // True while the Linux process `pid` exists and is not a zombie.

@@ -5,11 +5,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "e2e/photos.h"
 #include "e2e/processes.h"
@@ -137,6 +143,11 @@ TEST_F(ModuleReadAhead, StopsOnAnotherFolderANoticeAndTheHostsStop) {
     SCOPED_TRACE(what);
     M().Unload();
     Load();
+    // The screen's rows known first (the quick pass reads just those), so
+    // that the walk over them queues files 10 to 18 at once, faster than the
+    // tools read them, and the stop finds them still queued.
+    for (int n = 0; n < 500 && KnownAmong(walk_, 0, 10) < 10; ++n)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     WalkModels(walk_, 0, 10);
     stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -190,6 +201,86 @@ TEST_F(ModuleReadAhead, NothingIsReadAheadOnANetworkDrive) {
     return;
   }
   nothingReadIn(links);
+}
+
+// A search walks a tree of folders depth-first, asking each folder's names
+// (sub-folders and a text file among them) in listing order before going
+// into its sub-folders. Each next folder's first photo is read before the
+// host gets there.
+TEST_F(ModuleReadAhead, ASearchIsReadAheadIntoTheNextFolder) {
+  for (const char* folder : {"a/deep", "b"}) fs::create_directories(walk_ / "tree" / folder);
+  int copied = 0;
+  for (const char* folder : {"", "a", "a/deep", "b"}) {
+    for (int i = 0; i < 8; ++i, ++copied)
+      fs::copy_file(walk_ / files_[copied], walk_ / "tree" / folder / files_[copied]);
+    std::ofstream(walk_ / "tree" / folder / "notes.txt") << "no photo";
+  }
+  std::vector<std::vector<fs::path>> folders;
+  std::function<void(const fs::path&)> walk = [&](const fs::path& folder) {
+    folders.emplace_back();
+    std::vector<fs::path> below;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      folders.back().push_back(entry.path());
+      if (entry.is_directory()) below.push_back(entry.path());
+    }
+    for (const fs::path& sub : below) walk(sub);
+  };
+  walk(walk_ / "tree");
+  ASSERT_EQ(folders.size(), 4u);
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    bool first = true;
+    for (const fs::path& path : folders[f]) {
+      const auto at = std::find(files_.begin(), files_.end(), path.filename().u8string());
+      if (at == files_.end()) {
+        const int result = Get(M(), Utf16(path.u8string()), kModel).result;
+        if (fs::is_directory(path)) EXPECT_EQ(result, -1) << path;
+        continue;
+      }
+      const int i = static_cast<int>(at - files_.begin());
+      if (first && f > 0) {
+        // The quick pass queues what it does not know: asked once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_TRUE(Known(path.parent_path(), i)) << "not read ahead: " << path;
+      }
+      first = false;
+      EXPECT_EQ(Mismatch(sources_[i], kModel, Get(M(), File(path.parent_path(), i), kModel)),
+                "");
+    }
+  }
+}
+
+// A screen of photos, every field, and no walk after: the tools started
+// beside the host's run at a lower priority than it, so their start takes
+// only the time the host and its tool leave.
+TEST_F(ModuleReadAhead, ExtraToolsRunBelowTheHostsPriority) {
+  if (ToolsAtMost() < 2) GTEST_SKIP() << "one core: no extra tool";
+  for (int i = 0; i < 40; ++i)
+    for (int field = 0; field < static_cast<int>(std::size(kColumns)); ++field)
+      Get(M(), File(walk_, i), field);
+  std::vector<long> tools = ChildProcesses();
+  for (int n = 0; n < 500 && static_cast<int>(tools.size()) < ToolsAtMost(); ++n) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    tools = ChildProcesses();
+  }
+  ASSERT_EQ(static_cast<int>(tools.size()), ToolsAtMost());
+  int lower = 0;
+  for (long pid : tools) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                 static_cast<DWORD>(pid));
+    ASSERT_NE(process, nullptr);
+    const DWORD priority = GetPriorityClass(process);
+    CloseHandle(process);
+    EXPECT_TRUE(priority == NORMAL_PRIORITY_CLASS || priority == BELOW_NORMAL_PRIORITY_CLASS);
+    lower += priority == BELOW_NORMAL_PRIORITY_CLASS;
+#else
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(pid));
+    ASSERT_EQ(errno, 0);
+    lower += nice > getpriority(PRIO_PROCESS, 0);
+#endif
+  }
+  EXPECT_EQ(lower, ToolsAtMost() - 1) << "the host's tool alone runs at its priority";
 }
 
 // Eight host threads walk the folder from places of their own, each asking

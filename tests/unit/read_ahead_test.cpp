@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -48,6 +50,9 @@ TEST(Walk, OnlyDetectedFilesInNameOrderIgnoringCaseAndInListingOrder) {
   EXPECT_EQ(NamesOf(order, order.byName),
             (std::vector<std::u16string>{u"a.jpg", u"b.JPG", u"C.nef", u"d.Jpeg"}));
   EXPECT_EQ(order.Find(u"notes.txt"), -1);
+  // A system that lists in name order: its walks in name order are listing walks.
+  EXPECT_FALSE(order.Listing(plugin::WalkOrder::kName));
+  EXPECT_TRUE(MakeFolderOrder(Numbered(3)).Listing(plugin::WalkOrder::kName));
 
   // In name order: a, b, then C and d are read.
   Walk byName;
@@ -201,11 +206,16 @@ class SlowReader : public plugin::AheadReader {
     std::lock_guard<std::mutex> lock(mutex_);
     read_.push_back(name);
   }
-  void StartTool(tool::ToolProcess&) override {}
+  void StartTool(tool::ToolProcess&) override { ++starts; }
   std::vector<std::u16string> Read() {
     std::lock_guard<std::mutex> lock(mutex_);
     return read_;
   }
+  bool WasRead(const std::u16string& name) {
+    const std::vector<std::u16string> now = Read();
+    return std::find(now.begin(), now.end(), name) != now.end();
+  }
+  std::atomic<int> starts{0};
 
  private:
   std::mutex mutex_;
@@ -270,6 +280,92 @@ TEST(ReadAhead, WorkersReadAheadOfAWalkUntilStopped) {
     const std::size_t atStop = reader.Read().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LE(reader.Read().size(), atStop + 2) << "reading went on after the stop";
+  }
+  fs::remove_all(dir);
+}
+
+// A search walks a tree depth-first, each folder's names (files that are no
+// photo and sub-folders among them) in listing order before its sub-folders.
+// The first photo of every folder after the first is read before the host
+// gets there, on the extra tool started early in the first folder, once.
+TEST(ReadAhead, ASearchIsReadAheadFolderAfterFolder) {
+  const fs::path root = fs::temp_directory_path() / ("veltamo-tree-" + std::to_string(
+                                                         platform::MonotonicMilliseconds()));
+  for (const char* folder : {"a/deep", "b"}) fs::create_directories(root / folder);
+  for (const char* folder : {"", "a", "a/deep", "b"}) {
+    for (const std::u16string& name : Numbered(6)) std::ofstream(root / folder / fs::path(name));
+    std::ofstream(root / folder / "notes.txt") << "no photo";
+  }
+  // The names the host asks for, folder by folder.
+  std::vector<std::vector<fs::path>> folders;
+  std::function<void(const fs::path&)> walk = [&](const fs::path& folder) {
+    folders.emplace_back();
+    std::vector<fs::path> below;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      folders.back().push_back(entry.path());
+      if (entry.is_directory()) below.push_back(entry.path());
+    }
+    for (const fs::path& sub : below) walk(sub);
+  };
+  walk(root);
+  ASSERT_EQ(folders.size(), 4u);
+  SlowReader reader;
+  plugin::ToolPool pool;
+  pool.SetLimit(2);
+  {
+    plugin::ReadAhead ahead(reader, pool, 1024);
+    ahead.SetWorkers(2);
+    // From the third photo on, each is read before the host asks for it.
+    int photos = 0;
+    for (std::size_t f = 0; f < folders.size(); ++f) {
+      for (const fs::path& path : folders[f]) {
+        const std::u16string name = platform::Utf8ToUtf16(path.u8string());
+        if (plugin::DetectedFile(name) && ++photos > 2) {
+          for (int i = 0; i < 1000 && !reader.WasRead(name); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          ASSERT_TRUE(reader.WasRead(name)) << "not read ahead: " << path;
+          if (f > 0) EXPECT_EQ(reader.starts, 1) << "no extra tool before " << path;
+        }
+        ahead.Asked(name);
+      }
+    }
+    EXPECT_EQ(reader.starts, 1);
+    const std::vector<std::u16string> read = reader.Read();
+    EXPECT_EQ(std::set<std::u16string>(read.begin(), read.end()).size(), read.size());
+  }
+  fs::remove_all(root);
+}
+
+// A multi-rename: the 20 rows of its preview asked again at each key, then
+// the whole list in name order. The extra tool runs from the preview on,
+// and the pass is read ahead past what the preview read.
+TEST(ReadAhead, ARenamePassIsReadAheadWithToolsStartedByThePreview) {
+  const fs::path dir = fs::temp_directory_path() / ("veltamo-rename-" + std::to_string(
+                                                         platform::MonotonicMilliseconds()));
+  fs::create_directories(dir);
+  const std::vector<std::u16string> names = Numbered(100);
+  for (const std::u16string& name : names) std::ofstream(dir / fs::path(name));
+  const std::u16string folder = platform::Utf8ToUtf16(dir.string() + "/");
+  SlowReader reader;
+  plugin::ToolPool pool;
+  pool.SetLimit(2);
+  {
+    plugin::ReadAhead ahead(reader, pool, 1024);
+    ahead.SetWorkers(2);
+    for (int key = 0; key < 3; ++key)
+      for (int i = 0; i < 20; ++i) ahead.Asked(folder + names[i]);
+    for (int i = 0; i < 100 && reader.starts == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(reader.starts, 1) << "the preview started no extra tool";
+    for (int i = 0; i < 100; ++i) {
+      if (i >= 45) {
+        for (int n = 0; n < 1000 && !reader.WasRead(folder + names[i]); ++n)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(reader.WasRead(folder + names[i])) << "not read ahead: " << i;
+      }
+      ahead.Asked(folder + names[i]);
+    }
+    EXPECT_EQ(reader.starts, 1);
   }
   fs::remove_all(dir);
 }

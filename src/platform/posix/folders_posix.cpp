@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 
 #include <atomic>
+#include <string_view>
 #include <chrono>
 #include <thread>
 
@@ -32,8 +33,10 @@ bool NetworkFileSystem(const char* path) {
 }  // namespace
 
 bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
-                     std::vector<std::u16string>& names) {
+                     std::vector<std::u16string>& names,
+                     std::vector<std::u16string>* folders) {
   names.clear();
+  if (folders != nullptr) folders->clear();
   const std::string path = Utf16ToUtf8(folder);
   DIR* dir = opendir(path.c_str());
   if (dir == nullptr) return false;
@@ -41,16 +44,22 @@ bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
     const dirent* entry = readdir(dir);
     if (entry == nullptr) break;
     bool regular = entry->d_type == DT_REG;
+    bool isFolder = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
       struct stat info {};
       bool link = entry->d_type == DT_LNK;
-      if (!link && fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+      if (!link && fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
         link = S_ISLNK(info.st_mode);
+        isFolder = S_ISDIR(info.st_mode);
+      }
       regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
       // A link is read where its file lies.
       if (regular && link) regular = !NetworkFileSystem((path + entry->d_name).c_str());
     }
     if (regular) names.push_back(Utf8ToUtf16(entry->d_name));
+    const std::string_view name = entry->d_name;
+    if (isFolder && folders != nullptr && folders->size() < limit && name != "." && name != "..")
+      folders->push_back(Utf8ToUtf16(entry->d_name));
   }
   closedir(dir);
   return true;

@@ -164,8 +164,8 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   return *this;
 }
 
-int ChildProcess::Start(const std::u16string& program,
-                        const std::u16string& arguments) {
+int ChildProcess::Start(const std::u16string& program, const std::u16string& arguments,
+                        bool background) {
   if (!impl_) impl_ = std::make_unique<Impl>();
   Terminate();
   {
@@ -180,6 +180,7 @@ int ChildProcess::Start(const std::u16string& program,
 
   SpawnPlan plan;
   plan.path = Utf16ToUtf8(program);
+  plan.background = background;
   if (plan.path.empty() || plan.path[0] != '/') return 10;
   const std::string text = Utf16ToUtf8(arguments);
   plan.words.push_back(plan.path);

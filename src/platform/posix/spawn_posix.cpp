@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ namespace {
   // The leader of a group of its own, so that whatever it starts is ended
   // with it.
   setpgid(0, 0);
+  // Lower only: a process may not raise its priority again.
+  if (plan.background) setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 10);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -23,6 +23,7 @@ struct SpawnPlan {
   int output = -1;      // becomes its standard output
   int nullDevice = -1;  // becomes its standard error
   int execReport = -1;  // close-on-exec: written only when exec fails
+  bool background = false;  // runs at a lower priority
 };
 
 // A thread that forks children on request and lives until it is destroyed:

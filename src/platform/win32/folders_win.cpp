@@ -16,8 +16,10 @@ const wchar_t* Wide(const std::u16string& text) {
 }  // namespace
 
 bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
-                     std::vector<std::u16string>& names) {
+                     std::vector<std::u16string>& names,
+                     std::vector<std::u16string>* folders) {
   names.clear();
+  if (folders != nullptr) folders->clear();
   const std::u16string pattern = folder + u"*";
   WIN32_FIND_DATAW found{};
   const HANDLE search = FindFirstFileExW(Wide(pattern), FindExInfoBasic, &found,
@@ -25,9 +27,14 @@ bool ListFolderFiles(const std::u16string& folder, std::size_t limit,
                                          FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
-    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
-      continue;
     std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      if (folders != nullptr && folders->size() < limit && name != u"." && name != u".." &&
+          (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        folders->push_back(std::move(name));
+      continue;
+    }
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) continue;
     // A link is read where its file lies.
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
         FileOnNetworkDrive(folder + name))

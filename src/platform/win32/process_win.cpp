@@ -136,8 +136,8 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   return *this;
 }
 
-int ChildProcess::Start(const std::u16string& program,
-                        const std::u16string& arguments) {
+int ChildProcess::Start(const std::u16string& program, const std::u16string& arguments,
+                        bool background) {
   if (!impl_) impl_ = std::make_unique<Impl>();
   Terminate();
   if (impl_->event == nullptr) {
@@ -161,7 +161,7 @@ int ChildProcess::Start(const std::u16string& program,
   const bool started =
       win32::BuildCommandLine(program, arguments, commandLine) &&
       win32::CreateSuspended(program, commandLine, streams.inputTheirs, streams.outputTheirs,
-                             streams.errorTheirs, created);
+                             streams.errorTheirs, created, background);
   streams.CloseTheirs();
   if (!started) {
     streams.CloseOurs();

@@ -125,7 +125,8 @@ bool BuildCommandLine(const std::u16string& program, const std::u16string& argum
 }
 
 bool CreateSuspended(const std::u16string& program, std::vector<wchar_t>& commandLine,
-                     HANDLE input, HANDLE output, HANDLE error, PROCESS_INFORMATION& created) {
+                     HANDLE input, HANDLE output, HANDLE error, PROCESS_INFORMATION& created,
+                     bool background) {
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(STARTUPINFOW);
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
@@ -155,6 +156,7 @@ bool CreateSuspended(const std::u16string& program, std::vector<wchar_t>& comman
     }
   }
   DWORD flags = CREATE_SUSPENDED;
+  if (background) flags |= BELOW_NORMAL_PRIORITY_CLASS;
   if (attributes != nullptr) {
     startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
     startup.lpAttributeList = attributes;
@@ -165,6 +167,9 @@ bool CreateSuspended(const std::u16string& program, std::vector<wchar_t>& comman
                      nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
                      &created);
   if (attributes != nullptr) DeleteProcThreadAttributeList(attributes);
+  // Set again: some systems (Wine) leave the class of the flags aside.
+  if (started != FALSE && background)
+    SetPriorityClass(created.hProcess, BELOW_NORMAL_PRIORITY_CLASS);
   return started != FALSE;
 }
 

@@ -44,7 +44,9 @@ bool BuildCommandLine(const std::u16string& program, const std::u16string& argum
 // Starts `program` suspended and hidden, with `input`, `output` and `error`
 // as its standard streams; it inherits those three handles and no other.
 // The path is also given as the program to start, so no search is made.
+// With `background`, its priority class is below normal.
 bool CreateSuspended(const std::u16string& program, std::vector<wchar_t>& commandLine,
-                     HANDLE input, HANDLE output, HANDLE error, PROCESS_INFORMATION& created);
+                     HANDLE input, HANDLE output, HANDLE error, PROCESS_INFORMATION& created,
+                     bool background);
 
 }  // namespace platform::win32
