@@ -23,8 +23,9 @@ class HostCalls {
  public:
   void Add(HostCall& call);
   void Remove(HostCall& call);
-  // The call holds the tool of `slot` for its exchanges, the tool's old
-  // cancel being cleared; false (and nothing held) when it was stopped.
+  // The call holds the tool of `slot` for its exchanges (the caller has
+  // cleared the tool's old cancel first: ReadyForExchange); false (and
+  // nothing held) when the call was stopped.
   bool Hold(HostCall& call, int slot);
   void LetGo(HostCall& call);
   // Stops the calls for `name` (null: every call): each is marked, and the
