@@ -73,11 +73,7 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   walk_ = Walk{};
   early_.clear();
   jobs_.clear();
-  nextFolder_.clear();
-  nextOrder_.reset();
-  nextListing_ = false;
-  nextLooked_ = false;
-  nextQueued_ = 0;
+  ForgetNext();
   if (folder_.empty()) path_.clear();
   // The rows a host shows of another folder are out of sight now.
   for (auto at = urgent_.begin(); at != urgent_.end();) {
@@ -141,6 +137,14 @@ void ReadAhead::Asked(const std::u16string& name) {
   }
 }
 
+void ReadAhead::ForgetNext() {
+  nextFolder_.clear();
+  nextOrder_.reset();
+  nextListing_ = false;
+  nextLooked_ = false;
+  nextQueued_ = 0;
+}
+
 bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file) {
   const bool related = EnterFolder(path_, folder);
   if (!related || !order_ || !order_->Listing(walk_.order) || noReading_) return false;
@@ -152,10 +156,7 @@ bool ReadAhead::CarryOn(const std::u16string& folder, const std::u16string& file
     std::shared_ptr<const FolderOrder> order = std::move(nextOrder_);
     const bool listing = nextListing_;
     const std::size_t queued = nextQueued_;
-    nextFolder_.clear();
-    nextListing_ = false;
-    nextLooked_ = false;
-    nextQueued_ = 0;
+    ForgetNext();
     folder_ = folder;
     order_ = std::move(order);
     listing_ = listing;

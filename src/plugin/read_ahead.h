@@ -98,6 +98,8 @@ class ReadAhead {
   // Lists the next folder of the tree, and queues its first files as the
   // window reaches past the end of this one. Under the lock.
   void AheadIntoNext();
+  // Forgets the next folder: its name, listing and queued reads. Under the lock.
+  void ForgetNext();
   // Runs a job that needs no tool of its own; under the lock, which it
   // lets go meanwhile.
   void RunUntooled(std::unique_lock<platform::Mutex>& lock);
