@@ -17,9 +17,11 @@ bool Ask(PluginState& state, tool::ToolProcess& tool, const std::string& request
       exchange = tool::Exchange{};
       return true;
     }
-    if (!tool::ToolRunning(tool) &&
-        tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0)
-      return false;
+    if (!tool::ToolRunning(tool)) {
+      // The first start of the host's tool brings the standby.
+      if (&tool == &state.pool.Tool(0)) state.ahead.StartStandby();
+      if (tool::StartTool(tool, state.config.toolPath, state.pluginDirectory) != 0) return false;
+    }
     exchange = tool::ToolRequest(tool, request, timeoutMs, kDrainWaitMs);
     if (!tool::SetAsideIfDeadOnArrival(tool, exchange) &&
         (exchange.status != tool::ExchangeStatus::kToolGone || attempt >= 1))

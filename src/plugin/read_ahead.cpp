@@ -72,7 +72,10 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   extraTools_ = false;
   walk_ = Walk{};
   early_.clear();
-  jobs_.clear();
+  // A tool being started serves the next walk as well.
+  jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                             [](const Job& job) { return job.task != Task::kStartTool; }),
+              jobs_.end());
   ForgetNext();
   if (folder_.empty()) path_.clear();
   // The rows a host shows of another folder are out of sight now.
@@ -106,6 +109,14 @@ void ReadAhead::StartWorkers() {
     ++running_;
     --wanted;
   }
+}
+
+void ReadAhead::StartStandby() {
+  std::lock_guard<platform::Mutex> lock(mutex_);
+  if (maxWorkers_ == 0 || shutdown_ || pool_.Limit() < 2 || standbyStarted_) return;
+  standbyStarted_ = true;
+  Enqueue(Job{Task::kStartTool, false, {}}, true);
+  StartWorkers();
 }
 
 void ReadAhead::Asked(const std::u16string& name) {

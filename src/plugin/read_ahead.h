@@ -59,6 +59,11 @@ class ReadAhead {
   // Up to `workers` threads read; 0 reads nothing ahead.
   void SetWorkers(int workers);
 
+  // The host's tool is about to start: the first time, the standby (see
+  // kStandbySlot) starts beside it, so that the walks that follow find it
+  // ready instead of paying for its start on their way.
+  void StartStandby();
+
   // The host asks for the file `name` (a full path).
   void Asked(const std::u16string& name);
   // A delay-if-slow call for `name`: read it as soon as a tool is free,
@@ -150,6 +155,7 @@ class ReadAhead {
   int maxWorkers_ = 0;
   int running_ = 0;
   bool shutdown_ = false;
+  bool standbyStarted_ = false;
   // Twice the most that run: a worker that has just left its loop may not
   // have ended yet.
   std::array<platform::Worker, 2 * kMaxTools> workers_;

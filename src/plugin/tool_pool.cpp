@@ -137,7 +137,7 @@ bool ToolPool::StopIdleTools(int idleMs) {
     std::lock_guard<platform::Mutex> lock(mutex_);
     if (closed_) return false;
     const std::uint64_t now = platform::MonotonicMilliseconds();
-    for (int i = 1; i < kSlots; ++i) {
+    for (int i = kStandbySlot + 1; i < kSlots; ++i) {
       Slot& s = slots_[i];
       if (!s.busy && s.alive && now - s.lastUsed >= static_cast<std::uint64_t>(idleMs)) {
         s.busy = true;
@@ -170,13 +170,16 @@ void ToolPool::Shutdown(bool processEnding) {
   };
   changed_.WaitFor(lock, slots_[0].tool.stopTimeoutMs, released);
   stopped_ = true;
-  std::vector<tool::ToolProcess*> tools;
+  // A tool that has never answered (a standby, or one still starting) owes
+  // nothing and may be a program that never answers: it is ended at once.
+  std::vector<tool::ToolProcess*> tools, unanswered;
   for (Slot& s : slots_) {
     if (s.busy) continue;  // still held: ended already, and its holder stops it
     s.busy = true;
-    tools.push_back(&s.tool);
+    (s.tool.answered ? tools : unanswered).push_back(&s.tool);
   }
   lock.unlock();
+  for (tool::ToolProcess* tool : unanswered) tool->child.Terminate();
   tool::StopTools(tools.data(), tools.size());
 }
 

@@ -1,6 +1,7 @@
 // The tools, each carrying one exchange at a time. The first is started
-// when a value is first asked for and runs until unload; the others start
-// when reading ahead gives them work and stop after a while without any.
+// when a value is first asked for and runs until unload, and so does the
+// standby beside it; the others start when reading ahead gives them work
+// and stop after a while without any.
 // A request the host waits for goes before reading ahead. Every wait is
 // bounded and ends at once when the pool is closed for unloading.
 #pragma once
@@ -32,6 +33,11 @@ inline constexpr int kAheadExchangeMs = 5000;
 // How long a turn waits for a tool to finish the reply of an exchange given
 // up before (the host stopped it) before the tool is ended and started anew.
 inline constexpr int kDrainWaitMs = 1000;
+// The first extra tool is the standby: it starts beside the host's first
+// tool, at the lower priority, and like the host's it runs until unload, so
+// that no walk and no screen waits for a tool's start after the first one.
+// The others are stopped after kIdleToolMs without work.
+inline constexpr int kStandbySlot = 1;
 // One slot above the limit, for host turns when every tool reads ahead.
 inline constexpr int kSlots = kMaxTools + 1;
 
@@ -72,8 +78,8 @@ class ToolPool {
   void Wake();
   // How many read-ahead exchanges were given up for host turns.
   std::uint64_t AheadGivenUp() const;
-  // Stops the extra tools that have had no work for `idleMs`; true while
-  // any extra tool still runs.
+  // Stops the extra tools but the standby that have had no work for
+  // `idleMs`; true while any of them still runs.
   bool StopIdleTools(int idleMs);
   // Unload: no turn is given any more and waiting turns give up; the tools
   // of turns under way are ended; once those turns are let go (within the

@@ -25,6 +25,12 @@ class ModuleBatch : public ::testing::Test {
     plugin_.WriteConfig(ConfigFor(plugin_.InstallTool()));
     char name[256], units[256];
     ASSERT_EQ(plugin_.Load().GetSupportedField(0, name, units, sizeof name), 11);
+    // The host's first tool brings the standby, which is started once only:
+    // ended here, it leaves the host's tool alone to watch.
+    ASSERT_EQ(Get(M(), PhotoPath("canon.jpg"), 1).Text(), u"Canon EOS 5D Mark IV");
+    ASSERT_EQ(ToolsOnceRunning().size(), IdleTools());
+    ASSERT_EQ(static_cast<std::size_t>(KillChildProcesses()), IdleTools());
+    FolderReadAnew();
   }
   host::Module& M() { return plugin_.module(); }
   // The host reads the folder anew: nothing is kept, and no walk through it

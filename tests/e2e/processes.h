@@ -44,6 +44,10 @@ inline int ToolsAtMost() {
   return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
 }
 
+// The tools a module runs between walks: the host's and, on a computer of
+// more than one core, the standby that its first start brings.
+inline std::size_t IdleTools() { return static_cast<std::size_t>(std::min(2, ToolsAtMost())); }
+
 // True while the Linux process `pid` exists and is not a zombie.
 inline bool LinuxProcessAlive(long pid) { return LiveLinuxParent(pid) > 0; }
 
@@ -74,6 +78,16 @@ inline std::vector<long> ChildProcesses() {
   closedir(proc);
 #endif
   return children;
+}
+
+// The module's tools once at least `count` run (waits up to 10 s).
+inline std::vector<long> ToolsOnceRunning(std::size_t count = IdleTools()) {
+  std::vector<long> tools = ChildProcesses();
+  for (int i = 0; i < 500 && tools.size() < count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    tools = ChildProcesses();
+  }
+  return tools;
 }
 
 // Ends every child process of this one (the module's tool); returns how many.

@@ -233,7 +233,9 @@ TEST_F(ModuleReadAhead, ASearchIsReadAheadIntoTheNextFolder) {
       const auto at = std::find(files_.begin(), files_.end(), path.filename().u8string());
       if (at == files_.end()) {
         const int result = Get(M(), Utf16(path.u8string()), kModel).result;
-        if (fs::is_directory(path)) EXPECT_EQ(result, -1) << path;
+        if (fs::is_directory(path)) {
+          EXPECT_EQ(result, -1) << path;
+        }
         continue;
       }
       const int i = static_cast<int>(at - files_.begin());
@@ -249,20 +251,22 @@ TEST_F(ModuleReadAhead, ASearchIsReadAheadIntoTheNextFolder) {
   }
 }
 
-// A screen of photos, every field, and no walk after: the tools started
-// beside the host's run at a lower priority than it, so their start takes
-// only the time the host and its tool leave.
+// The host's first value brings the standby; a screen of photos after it,
+// every field, finds it ready. The tools started
+// beside the host's run at a lower priority than it, so their start and
+// reads take only the time the host and its tool leave.
 TEST_F(ModuleReadAhead, ExtraToolsRunBelowTheHostsPriority) {
   if (ToolsAtMost() < 2) GTEST_SKIP() << "one core: no extra tool";
+  EXPECT_EQ(Mismatch(sources_[0], kModel, Get(M(), File(walk_, 0), kModel)), "");
+  const std::vector<long> idle = ToolsOnceRunning();
+  ASSERT_EQ(idle.size(), 2u);
   for (int i = 0; i < 40; ++i)
     for (int field = 0; field < static_cast<int>(std::size(kColumns)); ++field)
       Get(M(), File(walk_, i), field);
-  std::vector<long> tools = ChildProcesses();
-  for (int n = 0; n < 500 && static_cast<int>(tools.size()) < ToolsAtMost(); ++n) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    tools = ChildProcesses();
-  }
+  const std::vector<long> tools = ToolsOnceRunning(static_cast<std::size_t>(ToolsAtMost()));
   ASSERT_EQ(static_cast<int>(tools.size()), ToolsAtMost());
+  for (long pid : idle)
+    EXPECT_NE(std::find(tools.begin(), tools.end(), pid), tools.end()) << "a tool was replaced";
   int lower = 0;
   for (long pid : tools) {
 #ifdef _WIN32

@@ -324,7 +324,9 @@ TEST(ReadAhead, ASearchIsReadAheadFolderAfterFolder) {
           for (int i = 0; i < 1000 && !reader.WasRead(name); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
           ASSERT_TRUE(reader.WasRead(name)) << "not read ahead: " << path;
-          if (f > 0) EXPECT_EQ(reader.starts, 1) << "no extra tool before " << path;
+          if (f > 0) {
+            EXPECT_EQ(reader.starts, 1) << "no extra tool before " << path;
+          }
         }
         ahead.Asked(name);
       }
@@ -368,6 +370,26 @@ TEST(ReadAhead, ARenamePassIsReadAheadWithToolsStartedByThePreview) {
     EXPECT_EQ(reader.starts, 1);
   }
   fs::remove_all(dir);
+}
+
+// The host's first tool brings the standby: once, only where more than one
+// tool may run, and a stop right after does not call its start off.
+TEST(ReadAhead, TheStandbyStartsOnceBesideTheHostsFirstTool) {
+  for (int limit : {1, 2}) {
+    SlowReader reader;
+    plugin::ToolPool pool;
+    pool.SetLimit(limit);
+    plugin::ReadAhead ahead(reader, pool, 1024);
+    ahead.SetWorkers(limit);
+    ahead.StartStandby();
+    ahead.Stop();
+    ahead.StartStandby();
+    const int expected = limit - 1;
+    for (int i = 0; i < 500 && reader.starts < expected; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(reader.starts, expected) << "at most " << limit << " tool(s)";
+  }
 }
 
 // A user scrolling through a long folder: 20,000 delay-if-slow calls. The

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "plugin/tool_pool.h"
 #include "tool/tool_bridge.h"
 
 #ifdef _WIN32
@@ -41,15 +42,25 @@ std::u16string NativePath(std::string path) {
 class ToolStop : public ::testing::Test {
  protected:
   void TearDown() override { tool::StopTool(tool_); }
-  int StartStandin(const std::string& name) {
+  int StartStandin(const std::string& name) { return StartStandin(name, tool_); }
+  static int StartStandin(const std::string& name, tool::ToolProcess& into) {
     const std::string script = Env("VELTAMO_STANDINS") + "/" + name;
 #ifdef _WIN32
     SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", script.c_str());
-    const int result = tool::StartTool(tool_, NativePath(Env("VELTAMO_TOOL")), u"");
+    const int result = tool::StartTool(into, NativePath(Env("VELTAMO_TOOL")), u"");
     SetEnvironmentVariableA("VELTAMO_BRIDGE_TOOL", nullptr);
     return result;
 #else
-    return tool::StartTool(tool_, NativePath(script), u"");
+    return tool::StartTool(into, NativePath(script), u"");
+#endif
+  }
+  // The real tool: under Windows its package, a launcher and the program it
+  // runs, in one job.
+  static std::string RealTool() {
+#ifdef _WIN32
+    return Env("VELTAMO_WINDOWS_TOOL");
+#else
+    return Env("VELTAMO_TOOL");
 #endif
   }
   // An exchange that another thread cancels after `afterMs`.
@@ -118,12 +129,7 @@ TEST_F(ToolStop, AToolGrownFarPastItsStartIsEnded) {
         "-args\n-fast\n-charset\nFileName=UTF8\n-Model\n" + (dir / file).u8string() + "\n";
     return tool::ToolRequest(tool_, request).status;
   };
-#ifdef _WIN32
-  // The Windows package: a launcher, and the program it runs, in one job.
-  const std::string real = Env("VELTAMO_WINDOWS_TOOL");
-#else
-  const std::string real = Env("VELTAMO_TOOL");
-#endif
+  const std::string real = RealTool();
   ASSERT_FALSE(real.empty());
   ASSERT_EQ(tool::StartTool(tool_, NativePath(real), u""), 0);
   // A small file moves it by some kilobytes; the large one by 9 MB (the
@@ -139,6 +145,30 @@ TEST_F(ToolStop, AToolGrownFarPastItsStartIsEnded) {
   EXPECT_FALSE(tool::ToolRunning(tool_));
   std::error_code ignored;
   fs::remove_all(dir, ignored);
+}
+
+// Extra tools without work are stopped, but not the standby: it runs until
+// unload, as the host's tool does. Unloading ends a tool that never
+// answered (here one that never will) at once, without a stop request's wait.
+TEST_F(ToolStop, IdleExtraToolsAreStoppedButNotTheStandby) {
+  plugin::ToolPool pool;
+  pool.SetLimit(3);
+  const int standby = pool.AcquireToStart();
+  ASSERT_EQ(standby, plugin::kStandbySlot);
+  ASSERT_EQ(StartStandin("silent", pool.Tool(standby)), 0);
+  pool.Release(standby);
+  const int extra = pool.AcquireToStart();
+  ASSERT_EQ(extra, 2);
+  ASSERT_EQ(tool::StartTool(pool.Tool(extra), NativePath(RealTool()), u""), 0);
+  pool.Release(extra);
+  EXPECT_FALSE(pool.StopIdleTools(0)) << "an extra tool runs on";
+  EXPECT_TRUE(tool::ToolRunning(pool.Tool(standby)));
+  EXPECT_FALSE(tool::ToolRunning(pool.Tool(extra)));
+  const std::uint64_t began = platform::MonotonicMilliseconds();
+  pool.Shutdown(false);
+  EXPECT_LT(platform::MonotonicMilliseconds() - began,
+            static_cast<std::uint64_t>(tool::kStopTimeoutMs) / 2);
+  EXPECT_FALSE(tool::ToolRunning(pool.Tool(standby)));
 }
 
 }  // namespace
