@@ -74,22 +74,21 @@ $start = 0 if $start < 0;
 
 printf "measured: start %.3f s CPU, %.2f ms CPU a photo (%d tags), %.0f MB resident after %d photos\n",
   $start, 1000 * $per, scalar @tags, $rss, scalar @files;
-printf "model: one tool a core up to %d; the host's tool reads from the first file, each extra tool\n" .
-  "joins after its start; disk reads from the page cache\n", $limit;
+printf "model: one tool a core up to %d; the host's tool and the standby read from the first file,\n" .
+  "each further tool joins after its start; disk reads from the page cache\n", $limit;
 
 # A sort of n photos on c cores: the host asks one file at a time and the
-# tools read ahead. The first tool reads while the others start (each start
-# on a core of its own while cores last), then all read side by side.
+# tools read ahead. The host's tool and the standby (started beside it, when
+# the module was first asked) read from the first file while the others
+# start, each on a core of its own; then all read side by side.
 sub sort_time {
   my ($n, $c, $cap) = @_;
   $cap //= $limit;
   my $tools = $c < $cap ? $c : $cap;
-  return ($n * $per, $tools) if $tools == 1;
-  my $startWall = $start * (($tools - 1) / ($c - 1 > 0 ? $c - 1 : 1));
-  $startWall = $start if $startWall < $start;
-  my $early = $startWall / $per;  # photos the first tool reads meanwhile
-  return ($n * $per, $tools) if $early >= $n;
-  return ($startWall + ($n - $early) * $per / $tools, $tools);
+  return ($n * $per / $tools, $tools) if $tools <= 2;
+  my $early = 2 * $start / $per;  # photos the two running tools read meanwhile
+  return ($n * $per / 2, $tools) if $early >= $n;
+  return ($start + ($n - $early) * $per / $tools, $tools);
 }
 for my $n ($count, int(0.4 * $count)) {
   printf "\n%d photos       one tool %.2f s\n", $n, $n * $per;
@@ -102,7 +101,7 @@ for my $n ($count, int(0.4 * $count)) {
             : 'cores';
     my $share = $n / $tools * $per;  # each tool's part of the walk
     $why .= sprintf '; start %.0f%% of the walk', 100 * $start / ($t || 1)
-      if $tools > 1 && $share < 4 * $start;
+      if $tools > 2 && $share < 4 * $start;
     printf "%-6d %-6d %-9s %-8s %-8s %s\n", $c, $tools, sprintf('%.2f s', $t),
       sprintf('%.2fx', $n * $per / $t), sprintf('%.0f MB', $tools * $rss), $why;
   }

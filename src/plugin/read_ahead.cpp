@@ -32,36 +32,12 @@ void ReadAhead::DropReads() {
 }
 
 void ReadAhead::DropRead(const std::u16string& name) {
-  DropUrgent(name);
+  urgent_.Drop(name);
   jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
                              [&](const Job& job) {
                                return job.task == Task::kRead && job.name == name;
                              }),
               jobs_.end());
-}
-
-void ReadAhead::PushUrgent(const std::u16string& name) {
-  DropUrgent(name);
-  if (urgent_.size() == kMaxUrgent) {
-    urgentAt_.erase(urgent_.back());
-    urgent_.pop_back();
-  }
-  urgent_.push_front(name);
-  urgentAt_.emplace(name, urgent_.begin());
-}
-
-void ReadAhead::DropUrgent(const std::u16string& name) {
-  const auto at = urgentAt_.find(name);
-  if (at == urgentAt_.end()) return;
-  urgent_.erase(at->second);
-  urgentAt_.erase(at);
-}
-
-std::u16string ReadAhead::PopUrgent() {
-  std::u16string name = std::move(urgent_.front());
-  urgent_.pop_front();
-  urgentAt_.erase(name);
-  return name;
 }
 
 void ReadAhead::ResetWalk(std::u16string folder) {
@@ -79,14 +55,7 @@ void ReadAhead::ResetWalk(std::u16string folder) {
   ForgetNext();
   if (folder_.empty()) path_.clear();
   // The rows a host shows of another folder are out of sight now.
-  for (auto at = urgent_.begin(); at != urgent_.end();) {
-    if (folder_.empty() || FolderOf(*at) != folder_) {
-      urgentAt_.erase(*at);
-      at = urgent_.erase(at);
-    } else {
-      ++at;
-    }
-  }
+  urgent_.KeepIn(folder_);
 }
 
 void ReadAhead::Enqueue(Job job, bool front) {
@@ -270,7 +239,7 @@ void ReadAhead::Urgent(const std::u16string& name) {
   std::lock_guard<platform::Mutex> lock(mutex_);
   if (maxWorkers_ == 0 || shutdown_ || InFlight(name)) return;
   // A file the walk queued too is found known by then, at no cost.
-  PushUrgent(name);
+  urgent_.Push(name);
   StartWorkers();
 }
 
@@ -358,7 +327,7 @@ void ReadAhead::RunRead(std::unique_lock<platform::Mutex>& lock) {
   const int slot = pool_.Acquire(Turn::kAhead, kChannelWaitMs, &epoch_, epoch);
   lock.lock();
   if (slot < 0) return;
-  const bool urgent = !urgent_.empty();
+  const bool urgent = !urgent_.Empty();
   if (shutdown_ || (!urgent && (jobs_.empty() || jobs_.front().task != Task::kRead))) {
     lock.unlock();
     pool_.Release(slot);
@@ -367,7 +336,7 @@ void ReadAhead::RunRead(std::unique_lock<platform::Mutex>& lock) {
   }
   Job job;
   if (urgent) {
-    job = Job{Task::kRead, true, PopUrgent()};
+    job = Job{Task::kRead, true, urgent_.Pop()};
   } else {
     job = std::move(jobs_.front());
     jobs_.pop_front();

@@ -14,15 +14,14 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
 #include "plugin/tool_pool.h"
+#include "plugin/urgent_queue.h"
 #include "plugin/walk.h"
 
 namespace plugin {
@@ -119,10 +118,7 @@ class ReadAhead {
   // A new walk of `folder`: of the files delay-if-slow calls named, only
   // those in `folder` stay queued.
   void ResetWalk(std::u16string folder);
-  std::size_t Queued() const { return jobs_.size() + urgent_.size(); }
-  void PushUrgent(const std::u16string& name);
-  void DropUrgent(const std::u16string& name);
-  std::u16string PopUrgent();
+  std::size_t Queued() const { return jobs_.size() + urgent_.Size(); }
 
   AheadReader& reader_;
   ToolPool& pool_;
@@ -148,9 +144,7 @@ class ReadAhead {
   std::size_t nextQueued_ = 0;
   std::vector<std::u16string> early_;
   std::deque<Job> jobs_;
-  // Newest first, at most kMaxUrgent; each name's place in the list.
-  std::list<std::u16string> urgent_;
-  std::unordered_map<std::u16string, std::list<std::u16string>::iterator> urgentAt_;
+  UrgentQueue urgent_{kMaxUrgent};
   std::vector<std::u16string> inFlight_;
   int maxWorkers_ = 0;
   int running_ = 0;
