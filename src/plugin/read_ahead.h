@@ -36,10 +36,12 @@ class AheadReader {
   virtual void StartTool(tool::ToolProcess& tool) = 0;
 };
 
-// Extra tools are started once the host has followed this many files in a
-// row: more than a pair of clicks, less than a screen. They start at a lower
-// priority and read ahead on it, so a screen that no walk follows loses
-// nothing to them, and they serve the walks that follow until idle.
+// The extra tools that do not run yet (those past the standby, or the
+// standby when it has ended) are started once the host has followed this
+// many files in a row: more than a pair of clicks, less than a screen. They
+// start at a lower priority and read ahead on it, so a screen that no walk
+// follows loses little to them, and they serve the walks that follow until
+// idle.
 inline constexpr std::size_t kExtraToolsAfter = 3;
 // The most files that delay-if-slow calls keep queued: a few screens. The
 // oldest gives way to a newer one; it has scrolled out of sight.
