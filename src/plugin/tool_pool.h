@@ -78,7 +78,7 @@ class ToolPool {
   void Wake();
   // How many read-ahead exchanges were given up for host turns.
   std::uint64_t AheadGivenUp() const;
-  // Stops the extra tools but the standby that have had no work for
+  // Stops the extra tools past the standby that have had no work for
   // `idleMs`; true while any of them still runs.
   bool StopIdleTools(int idleMs);
   // Unload: no turn is given any more and waiting turns give up; the tools
