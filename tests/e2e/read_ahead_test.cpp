@@ -252,9 +252,9 @@ TEST_F(ModuleReadAhead, ASearchIsReadAheadIntoTheNextFolder) {
 }
 
 // The host's first value brings the standby; a screen of photos after it,
-// every field, finds it ready. The tools started
-// beside the host's run at a lower priority than it, so their start and
-// reads take only the time the host and its tool leave.
+// every field, finds it ready. The tools started beside the host's run at a
+// lower priority than it, so their start and reads take only the time the
+// host and its tool leave.
 TEST_F(ModuleReadAhead, ExtraToolsRunBelowTheHostsPriority) {
   if (ToolsAtMost() < 2) GTEST_SKIP() << "one core: no extra tool";
   EXPECT_EQ(Mismatch(sources_[0], kModel, Get(M(), File(walk_, 0), kModel)), "");
